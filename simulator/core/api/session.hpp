@@ -1,0 +1,56 @@
+// The simulator's process-wide state: the case in memory, where progress
+// text goes, which release was started, and the outcome of the last load
+// flow. The Python modules are thin layers over this one object.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "api/progress_output.hpp"
+#include "model/case.hpp"
+
+namespace velquin::sim {
+
+class Session {
+public:
+    static Session& instance();
+
+    bool initialized() const { return initialized_; }
+    void mark_initialized(int bus_capacity);
+    int bus_capacity() const { return bus_capacity_; }
+
+    // Release recorded by the start-up module that was imported ("34",
+    // "35.5", "36.1", "36.2"); empty when none was.
+    const std::string& started_release() const { return started_release_; }
+    void set_started_release(std::string release) { started_release_ = std::move(release); }
+
+    bool has_case() const { return case_.has_value(); }
+    Case& current_case() { return *case_; }
+    const Case& current_case() const { return *case_; }
+    // Makes `c` the case in memory; forgets the previous one and the outcome
+    // of any earlier solution.
+    void replace_case(Case c);
+    void close_case();
+
+    ProgressOutput& progress() { return progress_; }
+
+    // Status of the last load-flow solution, as `solved` reports it.
+    int solution_status() const { return solution_status_; }
+    void set_solution_status(int status) { solution_status_ = status; }
+
+private:
+    Session() = default;
+
+    bool initialized_ = false;
+    int bus_capacity_ = 0;
+    std::string started_release_;
+    std::optional<Case> case_;
+    ProgressOutput progress_;
+    int solution_status_ = kSolutionNotAttempted;
+
+public:
+    // Value of `solution_status` before any solution of the case in memory.
+    static constexpr int kSolutionNotAttempted = 9;
+};
+
+}  // namespace velquin::sim

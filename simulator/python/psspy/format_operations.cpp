@@ -1,0 +1,7 @@
+#include "psspy/registration.hpp"
+
+namespace velquin::sim::python {
+
+void register_format_operations(pybind11::module_& /*m*/) {}
+
+}  // namespace velquin::sim::python
