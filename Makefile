@@ -9,6 +9,9 @@ SANITIZE_BUILD ?= $(BUILD)-sanitize
 FUZZ_BUILD ?= $(BUILD)-fuzz
 FUZZ_SECONDS ?= 60
 ABS_BUILD := $(abspath $(BUILD))
+# Parallel compile jobs; empty lets the build tool choose.
+JOBS ?=
+JOBS_FLAG := $(if $(JOBS),-j $(JOBS),)
 
 .PHONY: all deps configure build test test-cpp test-python demo sanitize fuzz bench format clean
 
@@ -21,7 +24,7 @@ configure: deps
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DVELQUIN_WERROR=$(WERROR) >/dev/null
 
 build: configure
-	cmake --build $(BUILD)
+	cmake --build $(BUILD) $(JOBS_FLAG)
 
 test: build
 	$(MAKE) --no-print-directory test-cpp test-python
@@ -40,7 +43,7 @@ demo: build
 sanitize: deps
 	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELQUIN_SANITIZE=ON \
 	  -DVELQUIN_PYTHON=OFF -DVELQUIN_BENCH=OFF >/dev/null
-	cmake --build $(SANITIZE_BUILD)
+	cmake --build $(SANITIZE_BUILD) $(JOBS_FLAG)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SANITIZE_BUILD) --output-on-failure --timeout 1200
 
@@ -48,7 +51,7 @@ sanitize: deps
 fuzz: deps
 	@CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELQUIN_FUZZ=ON \
 	  -DVELQUIN_PYTHON=OFF -DVELQUIN_TESTS=OFF -DVELQUIN_BENCH=OFF >/dev/null
-	cmake --build $(FUZZ_BUILD)
+	cmake --build $(FUZZ_BUILD) $(JOBS_FLAG)
 	tools/run-fuzzers.sh $(FUZZ_BUILD)/fuzz $(FUZZ_SECONDS)
 
 bench: build

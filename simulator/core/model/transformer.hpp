@@ -2,6 +2,19 @@
 // numbers as given (CW, CZ and CM decide the units), so that writing a case
 // out reproduces what was read. The load flow converts to system-base
 // per unit itself.
+//
+// Electrical model of a two-winding transformer, in system-base per unit:
+// an ideal ratio t1 e^{j theta} on the winding-1 side and t2 on the winding-2
+// side of the series admittance y, with the magnetising admittance Ym
+// between the winding-1 bus and ground, outside the ratio:
+//   Y11 = y / |t1|^2 + Ym     Y12 = -y / (conj(t1 e^{j theta}) t2)
+//   Y22 = y / t2^2            Y21 = -y / (t1 e^{j theta} t2)
+// t1, t2 come from WINDV1, WINDV2 by CW (1: pu of the bus base voltage;
+// 2: kV, divided by the bus base kV; 3: pu of NOMV, times NOMV over the bus
+// base kV, NOMV 0 meaning the bus base). theta is ANG1 (positive: the
+// winding-1 bus voltage leads). With CM 1, Ym = MAG1 + j MAG2 in pu on the
+// system base (B normally negative, inductive). A three-winding transformer
+// is three such windings meeting at a star point.
 #pragma once
 
 #include <array>
