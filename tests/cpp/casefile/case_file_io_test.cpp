@@ -1,0 +1,164 @@
+// Saving and opening files: atomic replacement, clean-up after failures and
+// clear errors for paths that cannot be used.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "casefile/case_file.hpp"
+#include "casefile/full_case.hpp"
+
+namespace velquin::sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CaseFileIo : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("velquin-casefile-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, ec);
+        fs::remove_all(dir_, ec);
+    }
+
+    std::vector<std::string> folder_entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static std::string contents(const fs::path& p) {
+        std::string bytes(fs::file_size(p), '\0');
+        std::ifstream(p, std::ios::binary).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return bytes;
+    }
+
+    static std::string error_of(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const CaseFileError& e) {
+            return e.what();
+        }
+        return "(no error)";
+    }
+
+    fs::path dir_;
+};
+
+Case big_case() {
+    Case c = testing::make_full_case();
+    for (int k = 0; k < 20000; ++k)
+        c.buses.push_back(Bus{.number = k + 10, .name = "BUS" + std::to_string(k)});
+    return c;
+}
+
+TEST_F(CaseFileIo, SaveThenLoadAndReplace) {
+    const fs::path target = dir_ / "main.sav";
+    const Case first = testing::make_full_case();
+    save_case_file(first, target);
+    EXPECT_EQ(load_case_file(target), first);
+    EXPECT_EQ(contents(target), encode_case(first));
+
+    const Case second = big_case();
+    save_case_file(second, target);
+    EXPECT_EQ(load_case_file(target), second);
+    EXPECT_EQ(folder_entries(), std::vector<std::string>{"main.sav"});  // no temporary file left
+}
+
+TEST_F(CaseFileIo, OpeningUnusablePathsGivesClearErrors) {
+    const std::string missing = (dir_ / "absent.sav").string();
+    EXPECT_EQ(error_of([&] { load_case_file(missing); }),
+              missing + ": cannot open (No such file or directory)");
+    EXPECT_EQ(error_of([&] { load_case_file(dir_); }), dir_.string() + ": is a folder, not a saved case");
+
+    const fs::path text = dir_ / "case.raw";
+    std::ofstream(text) << "0, 100.0, 33\n";
+    EXPECT_EQ(error_of([&] { load_case_file(text); }), text.string() + ": not a Velquin saved case");
+}
+
+TEST_F(CaseFileIo, FailedSavesLeaveTheTargetAndNoLitter) {
+    const Case c = testing::make_full_case();
+    // Into a folder that does not exist.
+    const fs::path nowhere = dir_ / "no-such-folder" / "x.sav";
+    const std::string message = error_of([&] { save_case_file(c, nowhere); });
+    EXPECT_EQ(message.rfind(nowhere.string() + ": cannot save (cannot create a temporary file in ", 0), 0u)
+        << message;
+
+    // Under a path whose folder is a plain file.
+    const fs::path plain = dir_ / "plain";
+    std::ofstream(plain) << "keep";
+    EXPECT_NE(error_of([&] { save_case_file(c, plain / "x.sav"); }).find("cannot save"), std::string::npos);
+
+    // Over an existing folder: the rename fails after the data was written,
+    // and the temporary file must go.
+    fs::create_directory(dir_ / "folder.sav");
+    EXPECT_NE(error_of([&] { save_case_file(c, dir_ / "folder.sav"); }).find("replacing the file"),
+              std::string::npos);
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder.sav"));
+    EXPECT_EQ(folder_entries(), (std::vector<std::string>{"folder.sav", "plain"}));
+    EXPECT_EQ(contents(plain), "keep");
+
+    // A path with no file name.
+    EXPECT_NE(error_of([&] { save_case_file(c, dir_.string() + "/"); }).find("not a file name"),
+              std::string::npos);
+}
+
+TEST_F(CaseFileIo, ReadOnlyFolderKeepsTheOldFile) {
+    const fs::path target = dir_ / "main.sav";
+    const Case old_case = testing::make_full_case();
+    save_case_file(old_case, target);
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    if (::access(dir_.c_str(), W_OK) == 0)
+        GTEST_SKIP() << "running with rights that ignore folder permissions";
+    EXPECT_NE(error_of([&] { save_case_file(big_case(), target); }).find("cannot save"), std::string::npos);
+    EXPECT_EQ(load_case_file(target), old_case);
+}
+
+// A write that fails part-way (here: the file size limit, as a full disk
+// would) must leave the old file untouched and remove the partial one. The
+// limit is set in a child process so that it cannot affect other tests.
+TEST_F(CaseFileIo, WriteFailingMidwayKeepsTheOldFile) {
+    const fs::path target = dir_ / "main.sav";
+    const Case old_case = testing::make_full_case();
+    save_case_file(old_case, target);
+    const Case bigger = big_case();
+    const std::size_t new_size = encode_case(bigger).size();
+    ASSERT_GT(new_size, std::size_t{3} << 16);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{65536, 65536};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        int code = 1;
+        try {
+            save_case_file(bigger, target);
+        } catch (const CaseFileError& e) {
+            code = std::string(e.what()).find("cannot save (writing ") != std::string::npos ? 0 : 2;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save succeeded, 2: wrong message";
+    EXPECT_EQ(load_case_file(target), old_case);
+    EXPECT_EQ(folder_entries(), std::vector<std::string>{"main.sav"});
+}
+
+}  // namespace
+}  // namespace velquin::sim
