@@ -88,7 +88,10 @@ py::object renumber_array(const py::dict& map, const py::array& array) {
         if (kind == "f" && itemsize <= 8) return map_numbers<double>(array, *native);
     }
     const py::cpp_function mapper([map](const py::object& value) { return mapped(map, value); });
-    return py::module_::import("numpy").attr("vectorize")(mapper)(array);
+    const py::object vectorize = py::module_::import("numpy").attr("vectorize");
+    // Object arrays hold items of any kind: the first result must not fix the output type.
+    if (kind == "O") return vectorize(mapper, py::arg("otypes") = py::make_tuple(py::str("O")))(array);
+    return vectorize(mapper)(array);
 }
 
 py::list mapped_list(const py::dict& map, const py::handle& items) {
