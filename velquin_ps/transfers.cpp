@@ -1,0 +1,158 @@
+// Element transfer: every element of one kind of the small case is created
+// in the open case, each call's result recorded under the element's key,
+// and the case saved once after the loop. A missing key or a short entry
+// stops the transfer before the save, with the host's lookup error.
+#include "engine.hpp"
+#include "python_calls.hpp"
+#include "transfer_kinds.hpp"
+
+namespace velquin::ps {
+
+namespace {
+
+py::object ordered_dict() {
+    return py::module_::import("collections").attr("OrderedDict")();
+}
+
+py::str save_name(const TransferKind& kind, const py::object& main_case_name,
+                  const py::object& small_case_name) {
+    return join_text({main_case_name, py::str(kind.tag), small_case_name});
+}
+
+// The element count, recorded as the total: a count attribute of the case,
+// or the number of entries under NUM.
+py::object element_count(const TransferKind& kind, const py::object& small_case, const py::object& table) {
+    if (kind.count_attribute != nullptr) return small_case.attr(kind.count_attribute);
+    return py::int_(py::len(table[py::str("NUM")]));
+}
+
+// The kind's creation operation at this version. Without one, elements
+// cannot be created, which must not pass silently.
+const char* creation_operation(const TransferKind& kind, double version, py::ssize_t count) {
+    const char* operation = select_operation(version, kind.operations);
+    if (operation == nullptr && count > 0) {
+        raise(PyExc_ValueError, std::string(kind.method) + ": simulator version " + version_text(version) +
+                                    " has no operation to create " + kind.elements + " (version " +
+                                    version_text(lowest_version(kind.operations)) +
+                                    " or later is needed); the small case holds " + std::to_string(count) +
+                                    " " + kind.elements);
+    }
+    return operation;
+}
+
+}  // namespace
+
+void Engine::save_transfer(const py::object& directory, const py::str& name) {
+    psspy.attr("save")(py::arg("sfile") = py::module_::import("os.path").attr("join")(directory, name));
+}
+
+py::object Engine::transfer(const TransferKind& kind, const py::object& small_case,
+                            const py::object& main_case_name, const py::object& small_case_name,
+                            const py::object& directory) {
+    auto name = save_name(kind, main_case_name, small_case_name);
+    auto status = ordered_dict();
+    auto table = small_case.attr(kind.table);
+    auto count = element_count(kind, small_case, table);
+    status[py::str(kind.total_key)] = count;
+    const auto elements = as_index(count);
+    const char* operation = creation_operation(kind, version, elements);
+    for (py::ssize_t i = 0; i < elements; ++i) {
+        const ElementRef element{table, i, version};
+        auto result = psspy.attr(operation)(**build_arguments(kind.call.arguments, element));
+        status[build_key(kind.call.key, element)] = result;
+    }
+    save_transfer(directory, name);
+    return status;
+}
+
+py::object Engine::add_buses(const py::object& small_case, const py::object& main_case_name,
+                             const py::object& small_case_name, const py::object& directory) {
+    return transfer(bus_transfer(), small_case, main_case_name, small_case_name, directory);
+}
+
+py::object Engine::add_line_branch(const py::object& small_case, const py::object& main_case_name,
+                                   const py::object& small_case_name, const py::object& directory) {
+    return transfer(line_transfer(), small_case, main_case_name, small_case_name, directory);
+}
+
+py::object Engine::add_fixed_shunt(const py::object& small_case, const py::object& main_case_name,
+                                   const py::object& small_case_name, const py::object& directory) {
+    return transfer(fixed_shunt_transfer(), small_case, main_case_name, small_case_name, directory);
+}
+
+py::object Engine::add_load(const py::object& small_case, const py::object& main_case_name,
+                            const py::object& small_case_name, const py::object& directory) {
+    return transfer(load_transfer(), small_case, main_case_name, small_case_name, directory);
+}
+
+py::object Engine::add_switched_shunt(const py::object& small_case, const py::object& main_case_name,
+                                      const py::object& small_case_name, const py::object& directory) {
+    return transfer(switched_shunt_transfer(), small_case, main_case_name, small_case_name, directory);
+}
+
+py::object Engine::add_induction_machine(const py::object& small_case, const py::object& main_case_name,
+                                         const py::object& small_case_name, const py::object& directory) {
+    return transfer(induction_machine_transfer(), small_case, main_case_name, small_case_name, directory);
+}
+
+py::object Engine::modify_gen(const py::object& small_case, const py::object& main_case_name,
+                              const py::object& small_case_name, const py::object& directory) {
+    return transfer(generator_modification(), small_case, main_case_name, small_case_name, directory);
+}
+
+py::object Engine::add_gen(const py::object& small_case, const py::object& main_case_name,
+                           const py::object& small_case_name, const py::object& directory) {
+    const auto& kind = generator_transfer();
+    auto name = save_name(kind, main_case_name, small_case_name);
+    auto status = ordered_dict();
+    auto table = small_case.attr(kind.table);
+    auto count = element_count(kind, small_case, table);
+    status[py::str(kind.total_key)] = count;
+    const auto machines = as_index(count);
+    const char* machine_operation = creation_operation(kind, version, machines);
+    for (py::ssize_t i = 0; i < machines; ++i) {
+        const ElementRef element{table, i, version};
+        // Several machines of one bus write its plant again; the bus keeps
+        // one plant entry, holding the last result.
+        auto plant_result = psspy.attr("plant_data_4")(**build_arguments(plant_call().arguments, element));
+        status[build_key(plant_call().key, element)] = plant_result;
+        auto machine_result = psspy.attr(machine_operation)(**build_arguments(kind.call.arguments, element));
+        status[build_key(kind.call.key, element)] = machine_result;
+    }
+    save_transfer(directory, name);
+    return status;
+}
+
+py::object Engine::add_trn_branch(const py::object& small_case, const py::object& main_case_name,
+                                  const py::object& small_case_name, const py::object& directory) {
+    const auto& kind = transformer_transfer();
+    auto name = save_name(kind, main_case_name, small_case_name);
+    auto status = ordered_dict();
+    auto table = small_case.attr(kind.table);
+    auto count = element_count(kind, small_case, table);
+    status[py::str(kind.total_key)] = count;
+    const auto transformers = as_index(count);
+    for (py::ssize_t i = 0; i < transformers; ++i) {
+        const ElementRef element{table, i, version};
+        auto third_bus = py::object(table[py::str("BUSNUM")][py::int_(i)])[py::int_(2)];
+        if (py::object(third_bus).equal(py::int_(0))) {
+            auto result =
+                psspy.attr(kTwoWindingOperation)(**build_arguments(two_winding_call().arguments, element));
+            status[build_key(two_winding_call().key, element)] = result[py::int_(0)];
+            continue;
+        }
+        auto result = psspy.attr(kThreeWindingImpedanceOperation)(
+            **build_arguments(three_winding_impedance_call().arguments, element));
+        status[build_key(three_winding_impedance_call().key, element)] = result[py::int_(0)];
+        for (int w = 0; w < 3; ++w) {
+            const ElementRef this_winding{table, i, version, w};
+            auto winding_result = psspy.attr(kThreeWindingWindingOperation)(
+                **build_arguments(three_winding_winding_call().arguments, this_winding));
+            status[build_key(three_winding_winding_call().key, this_winding)] = winding_result[py::int_(0)];
+        }
+    }
+    save_transfer(directory, name);
+    return status;
+}
+
+}  // namespace velquin::ps
