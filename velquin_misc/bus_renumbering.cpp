@@ -64,7 +64,9 @@ py::tuple renumber_buses(const py::object& small_case, const py::object& scbus, 
                          const py::object& connecting_bus) {
     const py::str num("NUM");
     const py::set main_bus_nums(mcbus[num]);
-    const py::object small_bus_nums = py::module_::import("numpy").attr("array")(scbus[num]);
+    // The array's items as plain numbers: they compare equal to the array's
+    // scalars, and make every later map lookup far cheaper.
+    const py::object small_bus_nums = py::module_::import("numpy").attr("array")(scbus[num]).attr("tolist")();
     TakenNumbers numbers(main_bus_nums, small_case_numbers(small_bus_nums, connecting_bus));
     py::dict bus_renumber_map;
 

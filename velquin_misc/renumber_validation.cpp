@@ -26,28 +26,35 @@ public:
             const RecursionGuard guard(" while validating renumbered buses");
             std::size_t i = 0;
             for (const auto& item : items) {
-                const std::string where = path + "[" + std::to_string(i++) + "]";
+                const auto where = [&path, i] { return path + "[" + std::to_string(i) + "]"; };
                 if (nested) {
-                    check(item, where);
+                    check(item, where());
                 } else {
                     report(item, where);
                 }
+                ++i;
             }
         } else if (PyTuple_Check(value.ptr())) {
             std::size_t i = 0;
-            for (const auto& item : value) report(item, path + "(" + std::to_string(i++) + ")");
+            for (const auto& item : value) {
+                report(item, [&path, i] { return path + "(" + std::to_string(i) + ")"; });
+                ++i;
+            }
         } else if (py::isinstance(value, py::module_::import("numpy").attr("ndarray"))) {
             for (const auto& entry : py::module_::import("numpy").attr("ndenumerate")(value)) {
                 const auto index_and_item = unpack_exact(entry, 2);
-                report(index_and_item[1], path + py::str(index_and_item[0]).cast<std::string>());
+                report(index_and_item[1],
+                       [&] { return path + py::str(index_and_item[0]).cast<std::string>(); });
             }
         } else {
-            report(value, path);
+            report(value, [&path] { return path; });
         }
     }
 
 private:
-    void report(const py::handle& item, const std::string& where) {
+    // `where` gives the item's path; it is built only for an item that is reported.
+    template <typename Where>
+    void report(const py::handle& item, const Where& where) {
         PyObject* expected = PyDict_GetItemWithError(map_.ptr(), item.ptr());
         if (expected == nullptr) {
             if (PyErr_Occurred() == nullptr) return;
@@ -57,7 +64,7 @@ private:
             return;
         }
         const auto new_number = py::reinterpret_borrow<py::object>(expected);
-        print_line(py::str(prefix_ + where + ": expected " + py::str(new_number).cast<std::string>() +
+        print_line(py::str(prefix_ + where() + ": expected " + py::str(new_number).cast<std::string>() +
                            ", got " + py::str(item).cast<std::string>()));
         clean_ = false;
     }
