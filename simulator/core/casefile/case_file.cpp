@@ -1,4 +1,4 @@
-// File layout: a 32-byte header (magic, version, payload length, CRC-32),
+// File layout: a 32-byte header (magic, version, payload length, XXH64),
 // then the payload, a sequence of sections, each an id, a byte length and a
 // body. Every list of the case is one section.
 #include "casefile/case_file.hpp"
@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "casefile/atomic_file.hpp"
-#include "casefile/crc32.hpp"
 #include "casefile/record_codec.hpp"
+#include "casefile/xxhash64.hpp"
 
 namespace velquin::sim {
 namespace {
@@ -31,8 +31,7 @@ struct Header {
     std::uint16_t minor = 0;
     std::uint32_t reserved = 0;
     std::uint64_t payload_size = 0;
-    std::uint32_t checksum = 0;
-    std::uint32_t reserved2 = 0;
+    std::uint64_t checksum = 0;
 };
 
 template <class T>
@@ -116,6 +115,13 @@ std::string section_name(std::uint32_t id) {
     }
 }
 
+// Covers the header up to the checksum and the whole payload: the payload's
+// hash is seeded with the hash of the header's first 24 bytes.
+std::uint64_t checksum(std::string_view bytes) {
+    return casefile::xxhash64(bytes.substr(kHeaderSize),
+                              casefile::xxhash64(bytes.substr(0, kChecksummedHeaderBytes)));
+}
+
 Header read_header(std::string_view bytes, std::string_view source) {
     if (bytes.size() < kMagic.size()) {
         const bool prefix = !bytes.empty() && std::memcmp(bytes.data(), kMagic.data(), bytes.size()) == 0;
@@ -130,8 +136,7 @@ Header read_header(std::string_view bytes, std::string_view source) {
     h.minor = load_at<std::uint16_t>(bytes, 10);
     h.reserved = load_at<std::uint32_t>(bytes, 12);
     h.payload_size = load_at<std::uint64_t>(bytes, 16);
-    h.checksum = load_at<std::uint32_t>(bytes, 24);
-    h.reserved2 = load_at<std::uint32_t>(bytes, 28);
+    h.checksum = load_at<std::uint64_t>(bytes, 24);
 
     const std::string version = std::to_string(h.major) + "." + std::to_string(h.minor);
     if (h.major > kCaseFileMajorVersion)
@@ -139,7 +144,7 @@ Header read_header(std::string_view bytes, std::string_view source) {
                          "; this version reads format " + std::to_string(kCaseFileMajorVersion) +
                          " and older)");
     if (h.major == 0) fail(source, "unknown case file format version " + version + " (corrupted)");
-    if (h.reserved != 0 || h.reserved2 != 0) fail(source, "corrupted (header)");
+    if (h.reserved != 0) fail(source, "corrupted (header)");
     return h;
 }
 
@@ -151,9 +156,7 @@ Case decode(std::string_view bytes, std::string_view source, bool verify_checksu
         fail(source, "corrupted (" + std::to_string(available - header.payload_size) +
                          " unexpected bytes after the end of the case)");
     if (verify_checksum) {
-        const std::uint32_t crc = casefile::crc32(bytes.substr(kHeaderSize),
-                                                  casefile::crc32(bytes.substr(0, kChecksummedHeaderBytes)));
-        if (crc != header.checksum) fail(source, "checksum mismatch (file corrupted)");
+        if (checksum(bytes) != header.checksum) fail(source, "checksum mismatch (file corrupted)");
     }
 
     // Section table. Ids this version does not know come from a newer minor
@@ -188,27 +191,34 @@ Case decode(std::string_view bytes, std::string_view source, bool verify_checksu
 }  // namespace
 
 std::string encode_case(const Case& c) {
-    std::string out;
-    out.reserve(std::size_t{1} << 16);
-    out.append(kMagic.data(), kMagic.size());
-    out.resize(kHeaderSize, '\0');
-    store_at<std::uint16_t>(out, 8, kCaseFileMajorVersion);
-    store_at<std::uint16_t>(out, 10, kCaseFileMinorVersion);
-
-    RecordWriter writer(out);
-    for_each_section(c, [&](std::uint32_t id, const char*, const auto& member) {
-        writer.put(id);
-        const std::size_t length_at = out.size();
-        writer.put(std::uint64_t{0});
-        writer.put(member);
-        store_at<std::uint64_t>(out, length_at, out.size() - length_at - sizeof(std::uint64_t));
+    // Sized from the element counts so that the buffer rarely grows.
+    std::size_t expected = kHeaderSize;
+    for_each_section(c, [&](std::uint32_t, const char*, const auto& member) {
+        using Member = std::remove_cvref_t<decltype(member)>;
+        expected += kSectionHeaderSize + 4 + RecordReader::min_encoded_size<Member>();
+        if constexpr (requires { member.size(); })
+            expected += member.size() * RecordReader::min_encoded_size<typename Member::value_type>() * 9 / 8;
     });
 
-    store_at<std::uint64_t>(out, 16, out.size() - kHeaderSize);
-    const std::string_view bytes(out);
-    store_at<std::uint32_t>(out, 24,
-                            casefile::crc32(bytes.substr(kHeaderSize),
-                                            casefile::crc32(bytes.substr(0, kChecksummedHeaderBytes))));
+    RecordWriter writer(expected);
+    writer.raw(kMagic.data(), kMagic.size());
+    writer.put(static_cast<std::uint16_t>(kCaseFileMajorVersion));
+    writer.put(static_cast<std::uint16_t>(kCaseFileMinorVersion));
+    writer.put(std::uint32_t{0});  // reserved
+    writer.put(std::uint64_t{0});  // payload length, set below
+    writer.put(std::uint64_t{0});  // checksum, set below
+
+    for_each_section(c, [&](std::uint32_t id, const char*, const auto& member) {
+        writer.put(id);
+        const std::size_t length_at = writer.size();
+        writer.put(std::uint64_t{0});
+        writer.put(member);
+        writer.patch<std::uint64_t>(length_at, writer.size() - length_at - sizeof(std::uint64_t));
+    });
+
+    writer.patch<std::uint64_t>(16, writer.size() - kHeaderSize);
+    std::string out = std::move(writer).take();
+    store_at<std::uint64_t>(out, 24, checksum(out));
     return out;
 }
 

@@ -5,6 +5,7 @@
 // read out of bounds or reserve absurd amounts of memory.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -18,6 +19,16 @@
 
 #include "casefile/case_file.hpp"
 #include "casefile/case_layout.hpp"
+
+// The per-value copies must inline into the record loops; GCC otherwise
+// keeps them out of line once the record functions grow.
+#if defined(__GNUC__)
+#define VELQUIN_CASEFILE_INLINE [[gnu::always_inline]] inline
+#elif defined(_MSC_VER)
+#define VELQUIN_CASEFILE_INLINE __forceinline
+#else
+#define VELQUIN_CASEFILE_INLINE inline
+#endif
 
 namespace velquin::sim::casefile {
 
@@ -33,9 +44,13 @@ inline constexpr int kMaxAuxRecordDepth = 16;
 // Tags of FieldValue alternatives, in variant order.
 enum class ValueTag : std::uint8_t { kEmpty = 0, kInteger = 1, kReal = 2, kText = 3 };
 
+// Appends to a buffer it owns. Values are stored with fixed-size copies
+// into spare capacity, which the compiler turns into plain stores.
 class RecordWriter {
 public:
-    explicit RecordWriter(std::string& out) : out_(out) {}
+    explicit RecordWriter(std::size_t expected_size) {
+        buffer_.resize(std::max<std::size_t>(expected_size, 64));
+    }
 
     template <class... Ts>
     void operator()(const Ts&... values) {
@@ -46,6 +61,7 @@ public:
     void put(long long v) { raw(&v, sizeof v); }
     void put(double v) { raw(&v, sizeof v); }
     void put(std::uint8_t v) { raw(&v, sizeof v); }
+    void put(std::uint16_t v) { raw(&v, sizeof v); }
     void put(std::uint32_t v) { raw(&v, sizeof v); }
     void put(std::uint64_t v) { raw(&v, sizeof v); }
     void put(const Complex& v) {
@@ -71,13 +87,30 @@ public:
     requires std::is_class_v<T>
     void put(const T& record) { visit_fields(*this, record); }
 
-    void raw(const void* data, std::size_t size) { out_.append(static_cast<const char*>(data), size); }
+    VELQUIN_CASEFILE_INLINE void raw(const void* data, std::size_t size) {
+        if (size > buffer_.size() - used_) grow(size);
+        std::memcpy(buffer_.data() + used_, data, size);
+        used_ += size;
+    }
+
+    std::size_t size() const { return used_; }
+    // Overwrites a value written earlier (a length known only afterwards).
+    template <class T>
+    void patch(std::size_t at, T v) {
+        std::memcpy(buffer_.data() + at, &v, sizeof v);
+    }
+    std::string take() && {
+        buffer_.resize(used_);
+        return std::move(buffer_);
+    }
 
 private:
     static std::uint32_t count_of(std::size_t n, const char* what);
     void put_aux(const AuxRecord& record, int depth);
+    void grow(std::size_t size) { buffer_.resize(std::max(buffer_.size() * 2, used_ + size)); }
 
-    std::string& out_;
+    std::string buffer_;
+    std::size_t used_ = 0;
 };
 
 // Reads one section's body. Errors name the section through `context`
@@ -134,7 +167,7 @@ public:
     requires std::is_class_v<T>
     void get(T& record) { visit_fields(*this, record); }
 
-    void raw(void* data, std::size_t size) {
+    VELQUIN_CASEFILE_INLINE void raw(void* data, std::size_t size) {
         if (size > remaining()) fail("a value runs past the end");
         std::memcpy(data, p_, size);
         p_ += size;

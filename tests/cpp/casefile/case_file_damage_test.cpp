@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "casefile/case_file.hpp"
-#include "casefile/crc32.hpp"
 #include "casefile/full_case.hpp"
+#include "casefile/xxhash64.hpp"
 
 namespace velquin::sim {
 namespace {
@@ -31,8 +31,8 @@ T get_at(const std::string& bytes, std::size_t at) {
 std::string reseal(std::string bytes) {
     put_at<std::uint64_t>(bytes, 16, bytes.size() - kHeader);
     const std::string_view all(bytes);
-    put_at<std::uint32_t>(bytes, 24,
-                          casefile::crc32(all.substr(kHeader), casefile::crc32(all.substr(0, 24))));
+    put_at<std::uint64_t>(bytes, 24,
+                          casefile::xxhash64(all.substr(kHeader), casefile::xxhash64(all.substr(0, 24))));
     return bytes;
 }
 
@@ -106,7 +106,7 @@ TEST(CaseFileDamage, VersionsAreChecked) {
     EXPECT_EQ(error_of(reseal(newer)).rfind("f.sav: written by a newer Velquin (case file format 2.0;", 0),
               0u);
     // Refused before the checksum: a newer major version may checksum differently.
-    put_at<std::uint32_t>(newer, 24, 0);
+    put_at<std::uint64_t>(newer, 24, 0);
     EXPECT_NE(error_of(newer).find("newer Velquin"), std::string::npos);
 
     std::string zero = encode_case(Case{});
@@ -200,7 +200,7 @@ TEST(CaseFileDamage, UnknownValueTagsAndDeepNestingAreRejected) {
 TEST(CaseFileDamage, UncheckedDecodingStillChecksStructure) {
     const Case c = testing::make_full_case();
     std::string bytes = encode_case(c);
-    put_at<std::uint32_t>(bytes, 24, get_at<std::uint32_t>(bytes, 24) ^ 1u);
+    put_at<std::uint64_t>(bytes, 24, get_at<std::uint64_t>(bytes, 24) ^ 1u);
     EXPECT_THROW((void)decode_case(bytes, "f.sav"), CaseFileError);
     EXPECT_EQ(decode_case_unchecked(bytes, "f.sav"), c);
     EXPECT_THROW((void)decode_case_unchecked(std::string_view(bytes).substr(0, 100), "f.sav"), CaseFileError);
