@@ -1,0 +1,25 @@
+// Adjustment of voltage-controlling transformer taps and switched shunts
+// between Newton solutions: each device whose controlled voltage lies
+// outside its band moves towards it, then the network is solved again.
+#pragma once
+
+#include <vector>
+
+#include "loadflow/loadflow.hpp"
+#include "loadflow/network_model.hpp"
+#include "loadflow/newton_solver.hpp"
+
+namespace velquin::sim::loadflow {
+
+struct AdjustmentCounts {
+    int taps = 0;
+    int shunts = 0;
+    int total() const { return taps + shunts; }
+};
+
+// Moves the devices for the solved voltages v and refreshes the admittance
+// matrix. Returns how many devices moved.
+AdjustmentCounts adjust_controls(NetworkModel& m, const NewtonSolver& solver, const std::vector<Complex>& v,
+                                 TapAdjustment taps, ShuntAdjustment shunts);
+
+}  // namespace velquin::sim::loadflow

@@ -1,0 +1,367 @@
+#include "loadflow/loadflow.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <numbers>
+
+#include "api/session.hpp"
+#include "loadflow/adjustments.hpp"
+#include "loadflow/branch_admittance.hpp"
+#include "loadflow/dc_estimate.hpp"
+#include "loadflow/network_model.hpp"
+#include "loadflow/newton_solver.hpp"
+#include "loadflow/solution_parameters.hpp"
+#include "loadflow/sparse_lu.hpp"
+
+namespace velquin::sim {
+
+using namespace loadflow;
+
+const char* describe_solution_status(int status) {
+    switch (status) {
+    case kSolutionConverged: return "met convergence tolerance";
+    case kSolutionIterationLimit: return "iteration limit exceeded";
+    case kSolutionBlownUp: return "blown up";
+    case kSolutionStepControlStopped: return "terminated by step control (no step reduces the mismatch)";
+    case kSolutionSingular: return "singular Jacobian matrix";
+    case kSolutionIslandsUnsolved: return "islands without a swing bus left unsolved";
+    case kSolutionNotAttempted: return "solution not attempted";
+    default: return "unknown";
+    }
+}
+
+namespace {
+
+constexpr double kRadToDeg = 180.0 / std::numbers::pi;
+constexpr double kDefaultToleranceMva = 0.1;
+constexpr int kDefaultMaxIterations = 20;
+// Reactive limits given "from iteration n" apply earlier once the largest
+// mismatch falls below this (MW/Mvar) or ten tolerances, whichever is larger.
+constexpr double kVarLimitMismatchMva = 1.0;
+constexpr std::size_t kListedIslandBuses = 10;
+
+// The symbolic analyses outlive a solution: the next one on the same
+// network reuses them.
+struct Caches {
+    SparseLu jacobian;
+    SparseLu dc;
+};
+Caches& caches() {
+    static Caches c;
+    return c;
+}
+
+class Reporter {
+public:
+    explicit Reporter(ProgressOutput* out) : out_(out) {}
+    __attribute__((format(printf, 2, 3))) void line(const char* format, ...) {
+        if (out_ == nullptr) return;
+        char buffer[512];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(buffer, sizeof buffer, format, args);
+        va_end(args);
+        out_->write_line(buffer);
+    }
+    void text(const std::string& s) {
+        if (out_ != nullptr) out_->write_line(s);
+    }
+    void flush() {
+        if (out_ != nullptr) out_->flush();
+    }
+    bool enabled() const { return out_ != nullptr; }
+
+private:
+    ProgressOutput* out_;
+};
+
+std::string node_label(const Case& c, const NetworkModel& m, int node) {
+    if (node < 0) return "-";
+    const int b = m.node_bus[static_cast<std::size_t>(node)];
+    if (b >= 0) return std::to_string(c.buses[static_cast<std::size_t>(b)].number);
+    const Transformer& t = c.transformers[static_cast<std::size_t>(m.node_star[static_cast<std::size_t>(node)])];
+    return "star " + std::to_string(t.bus1) + "-" + std::to_string(t.bus2) + "-" + std::to_string(t.bus3);
+}
+
+int node_bus_number(const Case& c, const NetworkModel& m, int node) {
+    if (node < 0) return 0;
+    const int b = m.node_bus[static_cast<std::size_t>(node)];
+    return b >= 0 ? c.buses[static_cast<std::size_t>(b)].number : 0;
+}
+
+double wrap_degrees(double deg) {
+    deg = std::fmod(deg, 360.0);
+    if (deg > 180.0) deg -= 360.0;
+    if (deg <= -180.0) deg += 360.0;
+    return deg;
+}
+
+std::string describe_options(const LoadflowOptions& o) {
+    std::string s;
+    auto add = [&](const std::string& part) { s += (s.empty() ? "" : ", ") + part; };
+    add(o.taps == TapAdjustment::Off ? "taps fixed" : o.taps == TapAdjustment::Stepping ? "taps stepping" : "taps direct");
+    add(o.shunts == ShuntAdjustment::Off ? "switched shunts locked"
+        : o.shunts == ShuntAdjustment::All ? "switched shunts adjusted" : "continuous switched shunts adjusted");
+    switch (o.start) {
+    case StartProfile::CaseVoltages: add("start from case voltages"); break;
+    case StartProfile::Flat: add(o.dc_angles_at_flat_start ? "flat start with DC angles" : "flat start"); break;
+    case StartProfile::FlatMagnitudes: add("flat magnitudes, case angles"); break;
+    case StartProfile::FlatAngles: add("case magnitudes, flat angles"); break;
+    case StartProfile::DcAngles: add("case magnitudes, DC angles"); break;
+    }
+    if (o.var_limits < 0) add("var limits ignored");
+    else if (o.var_limits == 0) add("var limits applied at once");
+    else add("var limits from iteration " + std::to_string(o.var_limits) + " or a small mismatch");
+    if (o.step == StepLength::OnDemand) add("step control");
+    if (o.step == StepLength::EveryIteration) add("step control every iteration");
+    return s;
+}
+
+void set_start(const NetworkModel& m, const LoadflowOptions& o, std::vector<Complex>& v, Reporter& r) {
+    auto swing_angle = [&](std::size_t i) {
+        const int swing = m.island_swing[static_cast<std::size_t>(m.node_island[i])];
+        return std::arg(m.v_case[static_cast<std::size_t>(swing)]);
+    };
+    const bool flat_vm = o.start == StartProfile::Flat || o.start == StartProfile::FlatMagnitudes;
+    const bool flat_va = o.start == StartProfile::Flat || o.start == StartProfile::FlatAngles;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (!m.node_active[i] || m.node_swing[i]) continue;
+        const double vm = flat_vm ? 1.0 : std::abs(v[i]);
+        const double va = flat_va ? swing_angle(i) : std::arg(v[i]);
+        v[i] = std::polar(vm, va);
+    }
+    const bool dc = o.start == StartProfile::DcAngles || (o.start == StartProfile::Flat && o.dc_angles_at_flat_start);
+    if (dc && !estimate_angles(m, caches().dc, v))
+        r.text("DC angle estimate not possible (singular network matrix): angles kept");
+}
+
+NewtonOutcome run_with_adjustments(Case& c, NetworkModel& m, NewtonSolver& solver, const NewtonSettings& ns,
+                                   const LoadflowOptions& o, Reporter& r, LoadflowResult& res) {
+    auto print = [&](const IterationRecord& rec) {
+        if (!r.enabled()) return;
+        const double base = m.base_mva;
+        char step[32] = "";
+        if (rec.iteration > 0) std::snprintf(step, sizeof step, "%7.3f", rec.step);
+        char switches[48] = "";
+        if (rec.limit_switches > 0) std::snprintf(switches, sizeof switches, "  %d plant(s) switched at var limits", rec.limit_switches);
+        r.line("%4d %12.4f %10s %12.4f %10s %s%s", res.iterations + rec.iteration, rec.max_p * base,
+               node_label(c, m, rec.p_node).c_str(), rec.max_q * base, node_label(c, m, rec.q_node).c_str(), step,
+               switches);
+    };
+    r.text("ITER       DELTAP        BUS       DELTAQ        BUS    STEP");
+    NewtonOutcome outcome = solver.solve(ns, print);
+    res.iterations += solver.iterations();
+    int rounds = 0;
+    while (outcome == NewtonOutcome::Converged && (o.taps != TapAdjustment::Off || o.shunts != ShuntAdjustment::Off) &&
+           rounds < o.max_adjustment_rounds) {
+        const AdjustmentCounts moved = adjust_controls(m, solver, solver.v, o.taps, o.shunts);
+        if (moved.total() == 0) break;
+        ++rounds;
+        res.taps_moved += moved.taps;
+        res.shunts_moved += moved.shunts;
+        r.line("Adjustment %d: %d tap(s) and %d switched shunt(s) moved", rounds, moved.taps, moved.shunts);
+        outcome = solver.solve(ns, print, true);
+        res.iterations += solver.iterations();
+    }
+    if (rounds == o.max_adjustment_rounds && outcome == NewtonOutcome::Converged)
+        r.line("Adjustment stopped after %d rounds", rounds);
+    return outcome;
+}
+
+int status_of(NewtonOutcome o) {
+    switch (o) {
+    case NewtonOutcome::Converged: return kSolutionConverged;
+    case NewtonOutcome::IterationLimit: return kSolutionIterationLimit;
+    case NewtonOutcome::BlownUp: return kSolutionBlownUp;
+    case NewtonOutcome::StepControlStopped: return kSolutionStepControlStopped;
+    case NewtonOutcome::Singular: return kSolutionSingular;
+    }
+    return kSolutionNotAttempted;
+}
+
+void write_back(Case& c, const NetworkModel& m, NewtonSolver& solver) {
+    for (std::size_t b = 0; b < c.buses.size(); ++b) {
+        const int node = m.bus_node[b];
+        if (node < 0 || !m.node_active[static_cast<std::size_t>(node)]) continue;
+        const Complex vn = solver.v[static_cast<std::size_t>(node)];
+        c.buses[b].vm = std::abs(vn);
+        c.buses[b].va_deg = wrap_degrees(std::arg(vn) * kRadToDeg);
+    }
+    for (std::size_t t = 0; t < c.transformers.size(); ++t) {
+        const int node = m.star_node[t];
+        if (node < 0 || !m.node_active[static_cast<std::size_t>(node)]) continue;
+        const Complex vn = solver.v[static_cast<std::size_t>(node)];
+        c.transformers[t].star_vm = std::abs(vn);
+        c.transformers[t].star_va_deg = wrap_degrees(std::arg(vn) * kRadToDeg);
+    }
+    const auto outputs = solver.plant_outputs();
+    const auto& states = solver.plant_states();
+    for (std::size_t p = 0; p < m.plants.size(); ++p) {
+        const PlantModel& pm = m.plants[p];
+        if (!m.node_active[static_cast<std::size_t>(pm.node)]) continue;
+        for (std::size_t k = 0; k < pm.machines.size(); ++k) {
+            Machine& g = c.machines[static_cast<std::size_t>(pm.machines[k])];
+            const double share = pm.machine_share[k];
+            if (pm.swing) g.pg = outputs[p].p * share * m.base_mva;
+            if (states[p] == PlantState::AtMax) g.qg = std::max(g.qmax, g.qmin);
+            else if (states[p] == PlantState::AtMin) g.qg = std::min(g.qmax, g.qmin);
+            else g.qg = outputs[p].q * share * m.base_mva;
+        }
+    }
+    for (const TapControl& tc : m.taps) {
+        if (!tc.moved) continue;
+        Transformer& t = c.transformers[static_cast<std::size_t>(tc.transformer)];
+        t.windings[static_cast<std::size_t>(tc.winding)].ratio =
+            winding_ratio_in_units(t, tc.winding, tc.ratio, tc.bus_base_kv);
+    }
+    for (const ShuntControl& sc : m.shunts)
+        if (sc.moved) c.switched_shunts[static_cast<std::size_t>(sc.shunt)].initial_mvar = sc.b * m.base_mva;
+}
+
+// Islands without a swing bus that hold load or generation.
+int report_unsolved_islands(const Case& c, const NetworkModel& m, Reporter& r) {
+    const auto islands = static_cast<std::size_t>(m.island_count);
+    std::vector<char> energised(islands, 0);
+    std::vector<std::vector<int>> members(islands);
+    std::vector<char> has_plant(static_cast<std::size_t>(m.node_count), 0);
+    for (const PlantModel& pm : m.plants) has_plant[static_cast<std::size_t>(pm.node)] = 1;
+    for (const InductionModel& im : m.induction) has_plant[static_cast<std::size_t>(im.node)] = 1;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(m.node_count); ++i) {
+        if (m.node_active[i]) continue;
+        const auto island = static_cast<std::size_t>(m.node_island[i]);
+        members[island].push_back(static_cast<int>(i));
+        if (std::abs(m.s_base[i]) > 0.0 || std::abs(m.i_load[i]) > 0.0 || has_plant[i]) energised[island] = 1;
+    }
+    int count = 0;
+    for (std::size_t k = 0; k < islands; ++k) {
+        if (!energised[k]) continue;
+        ++count;
+        std::string list;
+        std::size_t buses = 0;
+        for (int node : members[k]) {
+            if (m.node_bus[static_cast<std::size_t>(node)] < 0) continue;
+            if (buses < kListedIslandBuses) list += (list.empty() ? "" : ", ") + node_label(c, m, node);
+            ++buses;
+        }
+        if (buses > kListedIslandBuses) list += ", ...";
+        r.line("Island of %zu bus(es) without a swing bus left unsolved: %s", buses, list.c_str());
+    }
+    return count;
+}
+
+}  // namespace
+
+LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput* progress) {
+    LoadflowResult res;
+    Reporter r(progress);
+    BuildSettings bs;
+    if (auto z = solution_parameter(c, "GENERAL", "THRSHZ"); z && *z >= 0.0) bs.zero_impedance_threshold = *z;
+    if (o.zero_impedance_threshold >= 0.0) bs.zero_impedance_threshold = o.zero_impedance_threshold;
+    NetworkModel m = build_network(c, bs);
+    double tolerance = o.tolerance_mva;
+    if (!(tolerance > 0.0)) {
+        const auto toln = solution_parameter(c, "NEWTON", "TOLN");
+        tolerance = toln && *toln > 0.0 ? *toln : kDefaultToleranceMva;
+    }
+    int max_iterations = o.max_iterations;
+    if (max_iterations <= 0) {
+        const auto itmxn = solution_parameter(c, "NEWTON", "ITMXN");
+        max_iterations = itmxn && *itmxn >= 1.0 ? static_cast<int>(*itmxn) : kDefaultMaxIterations;
+    }
+    int active_nodes = 0, swing_islands = 0;
+    for (char a : m.node_active) active_nodes += a;
+    for (int s : m.island_swing) swing_islands += s >= 0;
+    std::size_t in_service = 0;
+    for (int node : m.bus_node) in_service += node >= 0;
+    r.line("%s load flow: %zu bus(es) in service, %d island(s) with a swing bus", o.method.c_str(), in_service,
+           swing_islands);
+    r.line("Options: %s; tolerance %g MW/Mvar", describe_options(o).c_str(), tolerance);
+    for (const std::string& note : m.notes) r.text(note);
+    if (o.area_interchange != 0) r.text("Area interchange control is not modelled: the swing buses take the imbalance");
+    if (o.phase_shift_adjustment && m.phase_shift_controls > 0)
+        r.line("%d phase shifter(s) with flow control: angles held fixed (phase-shift adjustment not modelled)",
+               m.phase_shift_controls);
+    res.notes = m.notes;
+    res.islands_unsolved = report_unsolved_islands(c, m, r);
+    res.islands_solved = swing_islands;
+    if (active_nodes == 0) {
+        r.text(in_service == 0 ? "No bus in service: nothing to solve" : "No island has a swing bus: solution not attempted");
+        res.status = kSolutionNotAttempted;
+        r.flush();
+        return res;
+    }
+
+    NewtonSolver solver(m, caches().jacobian);
+    NewtonSettings ns;
+    ns.tolerance = tolerance / m.base_mva;
+    ns.max_iterations = max_iterations;
+    ns.step_control = o.step == StepLength::Full       ? StepControl::None
+                      : o.step == StepLength::OnDemand ? StepControl::OnDemand
+                                                       : StepControl::EveryIteration;
+    ns.var_limits_from = o.var_limits;
+    ns.var_limit_mismatch = std::max(kVarLimitMismatchMva, 10.0 * tolerance) / m.base_mva;
+    ns.divergence = o.divergence_mva / m.base_mva;
+    ns.blowup_vm = o.blowup_vm;
+    ns.warm_limits = o.start == StartProfile::CaseVoltages || o.start == StartProfile::DcAngles;
+
+    solver.v = m.v_case;
+    const double stored_largest = [&] {
+        const IterationRecord rec = solver.mismatch_as_is(ns);
+        return std::max(rec.max_p, rec.max_q);
+    }();
+    set_start(m, o, solver.v, r);
+    NewtonOutcome outcome = run_with_adjustments(c, m, solver, ns, o, r, res);
+
+    if (outcome != NewtonOutcome::Converged && o.restart_on_failure) {
+        r.line("No solution (%s): restarting from a flat start with DC angles and step control",
+               describe_solution_status(status_of(outcome)));
+        LoadflowOptions retry = o;
+        retry.restart_on_failure = false;
+        retry.start = StartProfile::Flat;
+        retry.dc_angles_at_flat_start = true;
+        if (retry.step == StepLength::Full) retry.step = StepLength::OnDemand;
+        const int before = res.iterations;
+        LoadflowResult second = solve_loadflow(c, retry, progress);
+        second.iterations += before;
+        return second;
+    }
+
+    const IterationRecord last = solver.mismatch_summary();
+    res.max_p_mw = last.max_p * m.base_mva;
+    res.max_q_mvar = last.max_q * m.base_mva;
+    res.max_p_bus = node_bus_number(c, m, last.p_node);
+    res.max_q_bus = node_bus_number(c, m, last.q_node);
+    for (PlantState s : solver.plant_states()) res.limited_plants += s != PlantState::Regulating;
+    res.status = status_of(outcome);
+    const double largest = std::max(last.max_p, last.max_q);
+    if (outcome == NewtonOutcome::Converged || (std::isfinite(largest) && largest < stored_largest)) {
+        write_back(c, m, solver);
+        res.written_back = true;
+    }
+    if (outcome == NewtonOutcome::Converged && res.islands_unsolved > 0) res.status = kSolutionIslandsUnsolved;
+
+    switch (outcome) {
+    case NewtonOutcome::Converged: r.line("Reached tolerance in %d iterations", res.iterations); break;
+    case NewtonOutcome::IterationLimit: r.line("Iteration limit exceeded (%d iterations)", res.iterations); break;
+    case NewtonOutcome::BlownUp: r.line("Blown up after %d iterations", res.iterations); break;
+    case NewtonOutcome::StepControlStopped:
+        r.line("Terminated by step control after %d iterations: no step along the Newton direction reduces the mismatch",
+               res.iterations);
+        break;
+    case NewtonOutcome::Singular: r.line("Singular Jacobian matrix after %d iterations", res.iterations); break;
+    }
+    r.line("Largest mismatch: %.4f MW at bus %s, %.4f Mvar at bus %s", res.max_p_mw,
+           node_label(c, m, last.p_node).c_str(), res.max_q_mvar, node_label(c, m, last.q_node).c_str());
+    if (res.limited_plants > 0) r.line("%d plant(s) held at a reactive limit", res.limited_plants);
+    if (res.taps_moved + res.shunts_moved > 0)
+        r.line("Adjusted: %d tap move(s), %d switched shunt move(s)", res.taps_moved, res.shunts_moved);
+    if (!res.written_back) r.text("Case voltages left as they were: the last iterate is no closer to a solution");
+    if (res.status == kSolutionIslandsUnsolved)
+        r.line("Solved islands converged; %d energised island(s) without a swing bus unsolved", res.islands_unsolved);
+    r.flush();
+    return res;
+}
+
+}  // namespace velquin::sim

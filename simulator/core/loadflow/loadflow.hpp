@@ -1,0 +1,87 @@
+// Load-flow solutions of a case: the full Newton-Raphson (fnsl) and the
+// robust Newton-Raphson (rsol) with their options, progress reporting and
+// the write-back of the solved state into the case.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "api/progress_output.hpp"
+#include "loadflow/solution_status.hpp"
+#include "model/case.hpp"
+
+namespace velquin::sim {
+
+class Session;
+
+enum class TapAdjustment { Off, Stepping, Direct };
+enum class ShuntAdjustment { Off, All, ContinuousOnly };
+enum class StartProfile {
+    CaseVoltages,          // 0
+    Flat,                  // 1: 1 pu (set points where held), swing angle
+    FlatMagnitudes,        // 2: flat magnitudes, the case's angles
+    FlatAngles,            // 3: the case's magnitudes, swing angle everywhere
+    DcAngles,              // 4: the case's magnitudes, DC load-flow angles
+};
+enum class StepLength { Full, OnDemand, EveryIteration };
+
+struct LoadflowOptions {
+    std::string method = "Full Newton-Raphson";
+    TapAdjustment taps = TapAdjustment::Off;
+    int area_interchange = 0;        // accepted, not modelled
+    bool phase_shift_adjustment = false;  // accepted, not modelled
+    bool dc_tap_adjustment = true;   // accepted, no DC lines modelled
+    ShuntAdjustment shunts = ShuntAdjustment::Off;
+    StartProfile start = StartProfile::CaseVoltages;
+    bool dc_angles_at_flat_start = false;  // a flat start takes DC angles
+    int var_limits = -1;             // -1 never, 0 at once, n from iteration n (or a small mismatch)
+    StepLength step = StepLength::Full;
+    bool restart_on_failure = false;  // retry from a flat start with DC angles
+    double tolerance_mva = 0.0;      // 0: the case's TOLN, else 0.1
+    // Lines with R = 0 and |X| at or below this tie their buses; negative:
+    // the case's THRSHZ, else 0.0001.
+    double zero_impedance_threshold = -1.0;
+    int max_iterations = 0;          // 0: the case's ITMXN, else 20
+    double divergence_mva = 500.0;
+    double blowup_vm = 5.0;
+    int max_adjustment_rounds = 40;
+};
+
+struct LoadflowResult {
+    int status = kSolutionNotAttempted;
+    int iterations = 0;
+    double max_p_mw = 0.0, max_q_mvar = 0.0;
+    int max_p_bus = 0, max_q_bus = 0;
+    bool written_back = false;
+    int islands_solved = 0;
+    int islands_unsolved = 0;       // energised islands without a swing bus
+    int limited_plants = 0;         // plants held at a reactive limit
+    int taps_moved = 0, shunts_moved = 0;
+    std::vector<std::string> notes;
+};
+
+// Solves the case in place. Progress text goes to `progress` when given.
+LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& options, ProgressOutput* progress = nullptr);
+
+// Options as the solution operations receive them (positions 1-based as
+// documented; absent entries take the documented defaults). A value out of
+// range is reported through `error` (kSolveInvalidOption/Value) with a
+// message.
+using IntegerOptions = std::vector<std::optional<long long>>;
+using RealValues = std::vector<std::optional<double>>;
+struct OptionsParse {
+    LoadflowOptions options;
+    int error = kSolveRan;
+    std::string message;
+};
+OptionsParse parse_fnsl_options(const Case* c, const IntegerOptions& options);
+OptionsParse parse_rsol_options(const Case* c, const IntegerOptions& options, const RealValues& values);
+
+// The psspy operations on the session's case: return the error code and
+// set the session's solution status.
+int run_fnsl(Session& session, const IntegerOptions& options);
+int run_rsol(Session& session, const IntegerOptions& options, const RealValues& values);
+
+}  // namespace velquin::sim

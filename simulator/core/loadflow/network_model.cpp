@@ -1,0 +1,625 @@
+#include "loadflow/network_model.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <numeric>
+
+#include "loadflow/branch_admittance.hpp"
+#include "loadflow/bus_index.hpp"
+
+namespace velquin::sim::loadflow {
+
+namespace {
+
+constexpr double kDegToRad = std::numbers::pi / 180.0;
+// Rotor data of this size or more mark a cage that is not present.
+constexpr double kAbsentRotorValue = 999.0;
+
+class UnionFind {
+public:
+    explicit UnionFind(std::size_t n) : parent_(n) { std::iota(parent_.begin(), parent_.end(), 0); }
+    int find(int x) {
+        while (parent_[static_cast<std::size_t>(x)] != x) {
+            auto& p = parent_[static_cast<std::size_t>(x)];
+            p = parent_[static_cast<std::size_t>(p)];
+            x = p;
+        }
+        return x;
+    }
+    void unite(int a, int b) {
+        a = find(a);
+        b = find(b);
+        if (a == b) return;
+        // Keep the smaller index as root so that nodes follow case order.
+        if (a < b) parent_[static_cast<std::size_t>(b)] = a;
+        else parent_[static_cast<std::size_t>(a)] = b;
+    }
+
+private:
+    std::vector<int> parent_;
+};
+
+std::string plural(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+class Builder {
+public:
+    Builder(const Case& c, const BuildSettings& s, NetworkModel& m) : c_(c), s_(s), m_(m), index_(c.buses) {}
+
+    void run() {
+        m_.base_mva = c_.identification.base_mva > 0.0 ? c_.identification.base_mva : 100.0;
+        base_ = m_.base_mva;
+        number_nodes();
+        m_.y_shunt.assign(n(), Complex{});
+        m_.b_switched.assign(n(), 0.0);
+        m_.s_base.assign(n(), Complex{});
+        m_.i_load.assign(n(), Complex{});
+        add_lines();
+        add_transformers();
+        add_shunts_and_loads();
+        add_machines();
+        add_induction_machines();
+        build_pattern();
+        find_islands();
+        settle_regulation();
+        add_switched_shunt_controls();
+        starting_voltages();
+        note_unmodelled();
+        m_.refresh_admittance();
+    }
+
+private:
+    std::size_t n() const { return static_cast<std::size_t>(m_.node_count); }
+
+    int node_of_bus(int number) const {
+        const int b = index_.find(number);
+        return b < 0 ? -1 : m_.bus_node[static_cast<std::size_t>(b)];
+    }
+    bool in_service(int number) const { return node_of_bus(number) >= 0; }
+    double base_kv(int number) const {
+        const int b = index_.find(number);
+        return b < 0 ? 0.0 : c_.buses[static_cast<std::size_t>(b)].base_kv;
+    }
+
+    bool is_tie(const LineBranch& l) const { return is_zero_impedance_line(l, s_.zero_impedance_threshold); }
+    bool is_tie(const SwitchingDevice& d) const { return std::fabs(d.x) <= s_.zero_impedance_threshold; }
+
+    void number_nodes() {
+        const std::size_t nb = c_.buses.size();
+        UnionFind uf(nb);
+        std::vector<char> up(nb);
+        for (std::size_t i = 0; i < nb; ++i) up[i] = c_.buses[i].in_service();
+        auto both_up = [&](int f, int t, int& bf, int& bt) {
+            bf = index_.find(f);
+            bt = index_.find(t);
+            return bf >= 0 && bt >= 0 && up[static_cast<std::size_t>(bf)] && up[static_cast<std::size_t>(bt)];
+        };
+        for (const LineBranch& l : c_.lines) {
+            int bf = 0, bt = 0;
+            if (l.status == 1 && is_tie(l) && both_up(l.from_bus, l.to_bus, bf, bt)) uf.unite(bf, bt);
+        }
+        for (const SwitchingDevice& d : c_.switching_devices) {
+            int bf = 0, bt = 0;
+            if (d.status == 1 && is_tie(d) && both_up(d.from_bus, d.to_bus, bf, bt)) uf.unite(bf, bt);
+        }
+        m_.bus_node.assign(nb, -1);
+        int count = 0;
+        for (std::size_t i = 0; i < nb; ++i) {
+            if (!up[i]) continue;
+            const int root = uf.find(static_cast<int>(i));
+            if (root == static_cast<int>(i)) {
+                m_.bus_node[i] = count++;
+                m_.node_bus.push_back(static_cast<int>(i));
+            } else {
+                m_.bus_node[i] = m_.bus_node[static_cast<std::size_t>(root)];
+                ++tied_buses_;
+            }
+        }
+        m_.star_node.assign(c_.transformers.size(), -1);
+        for (std::size_t t = 0; t < c_.transformers.size(); ++t) {
+            const Transformer& tr = c_.transformers[t];
+            if (!tr.is_three_winding() || tr.status == 0) continue;
+            if (!in_service(tr.bus1) || !in_service(tr.bus2) || !in_service(tr.bus3)) continue;
+            m_.star_node[t] = count++;
+            m_.node_bus.push_back(-1);
+        }
+        m_.node_count = count;
+        m_.node_star.assign(n(), -1);
+        for (std::size_t t = 0; t < c_.transformers.size(); ++t)
+            if (m_.star_node[t] >= 0) m_.node_star[static_cast<std::size_t>(m_.star_node[t])] = static_cast<int>(t);
+    }
+
+    void add_stamp(int a, int b, const TwoPort& tp, Complex series, double shift, int transformer, int winding,
+                   double t2 = 1.0) {
+        if (a == b) {
+            // Both ends in one node (parallel to a tie): only the shunt parts remain.
+            m_.y_shunt[static_cast<std::size_t>(a)] += tp.yaa + tp.yab + tp.yba + tp.ybb;
+            return;
+        }
+        BranchStamp s;
+        s.a = a;
+        s.b = b;
+        s.yaa = tp.yaa;
+        s.yab = tp.yab;
+        s.yba = tp.yba;
+        s.ybb = tp.ybb;
+        s.series = series;
+        s.shift_rad = shift;
+        s.t2 = t2;
+        m_.stamps.push_back(s);
+        m_.stamp_transformer.push_back(transformer);
+        m_.stamp_winding.push_back(winding);
+    }
+
+    void add_lines() {
+        for (const LineBranch& l : c_.lines) {
+            if (l.status != 1) continue;
+            const int a = node_of_bus(l.from_bus), b = node_of_bus(l.to_bus);
+            if (a < 0 || b < 0) continue;
+            if (is_tie(l)) {
+                m_.y_shunt[static_cast<std::size_t>(a)] += Complex(0.0, l.b / 2.0) + l.from_shunt;
+                m_.y_shunt[static_cast<std::size_t>(b)] += Complex(0.0, l.b / 2.0) + l.to_shunt;
+                continue;
+            }
+            const TwoPort tp = line_two_port(l);
+            add_stamp(a, b, tp, -tp.yab, 0.0, -1, 0);
+        }
+        for (const SwitchingDevice& d : c_.switching_devices) {
+            if (d.status != 1 || is_tie(d)) continue;
+            const int a = node_of_bus(d.from_bus), b = node_of_bus(d.to_bus);
+            if (a < 0 || b < 0) continue;
+            const Complex y = 1.0 / Complex(0.0, d.x);
+            add_stamp(a, b, TwoPort{y, -y, -y, y}, y, 0.0, -1, 0);
+        }
+    }
+
+    Complex nonzero_impedance(Complex z) {
+        if (std::abs(z) > 1e-12) return z;
+        ++zero_impedance_windings_;
+        return Complex(0.0, s_.zero_impedance_threshold);
+    }
+
+    void add_tap_control(int t, int k, int stamp_index, int winding_node, double kv) {
+        const Transformer& tr = c_.transformers[static_cast<std::size_t>(t)];
+        const Winding& w = tr.windings[static_cast<std::size_t>(k)];
+        if (w.control_mode == 2 || w.control_mode == 4 || w.control_mode == 5) ++uncontrolled_taps_;
+        if (w.control_mode == 3) ++m_.phase_shift_controls;
+        if (w.control_mode != 1 || w.controlled_bus == 0) return;
+        const int controlled = node_of_bus(std::abs(w.controlled_bus));
+        if (controlled < 0 || stamp_index < 0) return;
+        TapControl tc;
+        tc.transformer = t;
+        tc.winding = k;
+        tc.stamp = stamp_index;
+        tc.controlled_node = controlled;
+        tc.controlled_on_tap_side = w.controlled_bus < 0 || controlled == winding_node;
+        tc.vmin = std::min(w.vmin, w.vmax);
+        tc.vmax = std::max(w.vmin, w.vmax);
+        const double scale = winding_ratio_pu(tr, k, kv) / (w.ratio != 0.0 ? w.ratio : 1.0);
+        const double r1 = w.rmin * (w.ratio != 0.0 ? scale : 1.0);
+        const double r2 = w.rmax * (w.ratio != 0.0 ? scale : 1.0);
+        tc.rmin = std::min(r1, r2);
+        tc.rmax = std::max(r1, r2);
+        tc.step = w.tap_positions > 1 ? (tc.rmax - tc.rmin) / (w.tap_positions - 1) : 0.0;
+        tc.ratio = winding_ratio_pu(tr, k, kv);
+        tc.bus_base_kv = kv;
+        m_.taps.push_back(tc);
+    }
+
+    void add_transformers() {
+        for (std::size_t ti = 0; ti < c_.transformers.size(); ++ti) {
+            const Transformer& t = c_.transformers[ti];
+            const int it = static_cast<int>(ti);
+            if (t.windings[0].correction_table != 0 ||
+                (t.is_three_winding() && (t.windings[1].correction_table != 0 || t.windings[2].correction_table != 0)))
+                ++corrected_;
+            if (!t.is_three_winding()) {
+                if (t.status != 1) continue;
+                const int a = node_of_bus(t.bus1), b = node_of_bus(t.bus2);
+                if (a < 0 || b < 0) continue;
+                const double kv1 = base_kv(t.bus1), kv2 = base_kv(t.bus2);
+                const Complex y = 1.0 / nonzero_impedance(pair_impedance_pu(t, 0, base_));
+                const double t1 = winding_ratio_pu(t, 0, kv1), t2 = winding_ratio_pu(t, 1, kv2);
+                const double shift = t.windings[0].angle_deg * kDegToRad;
+                m_.y_shunt[static_cast<std::size_t>(a)] += magnetizing_admittance_pu(t, base_);
+                const std::size_t before = m_.stamps.size();
+                add_stamp(a, b, winding_two_port(y, t1, shift, t2), y, shift, it, 0, t2);
+                add_tap_control(it, 0, m_.stamps.size() > before ? static_cast<int>(before) : -1, a, kv1);
+                continue;
+            }
+            const int star = m_.star_node[ti];
+            if (star < 0) continue;
+            const std::array<int, 3> buses{t.bus1, t.bus2, t.bus3};
+            const std::array<Complex, 3> z = star_impedances_pu(t, base_);
+            // Status 2, 3 and 4 take one winding out: 2 and 3 name the
+            // winding, 4 means winding 1.
+            const int out = t.status == 2 ? 1 : t.status == 3 ? 2 : t.status == 4 ? 0 : -1;
+            m_.y_shunt[static_cast<std::size_t>(star)] += magnetizing_admittance_pu(t, base_);
+            for (int k = 0; k < 3; ++k) {
+                if (k == out) continue;
+                const int a = node_of_bus(buses[static_cast<std::size_t>(k)]);
+                const double kv = base_kv(buses[static_cast<std::size_t>(k)]);
+                const Complex y = 1.0 / nonzero_impedance(z[static_cast<std::size_t>(k)]);
+                const double tk = winding_ratio_pu(t, k, kv);
+                const double shift = t.windings[static_cast<std::size_t>(k)].angle_deg * kDegToRad;
+                const std::size_t before = m_.stamps.size();
+                add_stamp(a, star, winding_two_port(y, tk, shift, 1.0), y, shift, it, k);
+                add_tap_control(it, k, m_.stamps.size() > before ? static_cast<int>(before) : -1, a, kv);
+            }
+        }
+    }
+
+    void add_shunts_and_loads() {
+        for (const FixedShunt& s : c_.fixed_shunts) {
+            const int a = node_of_bus(s.bus);
+            if (s.status == 1 && a >= 0) m_.y_shunt[static_cast<std::size_t>(a)] += s.admittance / base_;
+        }
+        for (const Load& l : c_.loads) {
+            const int a = node_of_bus(l.bus);
+            if (l.status != 1 || a < 0) continue;
+            const auto i = static_cast<std::size_t>(a);
+            m_.s_base[i] -= l.constant_power / base_;
+            m_.i_load[i] += l.constant_current / base_;
+            m_.y_shunt[i] += l.constant_admittance / base_;
+            if (l.distributed_generation_mode != 0) m_.s_base[i] += l.distributed_generation / base_;
+        }
+        for (const SwitchedShunt& s : c_.switched_shunts) {
+            const int a = node_of_bus(s.bus);
+            if (s.status == 1 && a >= 0) m_.b_switched[static_cast<std::size_t>(a)] += s.initial_mvar / base_;
+        }
+    }
+
+    void add_machines() {
+        const std::size_t nb = c_.buses.size();
+        std::vector<int> plant_at(nb, -1);
+        for (std::size_t p = 0; p < c_.plants.size(); ++p) {
+            const int b = index_.find(c_.plants[p].bus);
+            if (b >= 0 && plant_at[static_cast<std::size_t>(b)] < 0) plant_at[static_cast<std::size_t>(b)] = static_cast<int>(p);
+        }
+        std::vector<int> model_at(nb, -1);
+        for (std::size_t mi = 0; mi < c_.machines.size(); ++mi) {
+            const Machine& g = c_.machines[mi];
+            if (g.status != 1) continue;
+            const int b = index_.find(g.bus);
+            if (b < 0) continue;
+            const auto bi = static_cast<std::size_t>(b);
+            const int node = m_.bus_node[bi];
+            if (node < 0) continue;
+            const int type = c_.buses[bi].type;
+            if (type != kGeneratorBus && type != kSwingBus) {
+                // A machine at a load bus is a fixed injection.
+                m_.s_base[static_cast<std::size_t>(node)] += Complex(g.pg, g.qg) / base_;
+                continue;
+            }
+            if (model_at[bi] < 0) {
+                model_at[bi] = static_cast<int>(m_.plants.size());
+                m_.plants.push_back(new_plant(b, plant_at[bi]));
+            }
+            PlantModel& pm = m_.plants[static_cast<std::size_t>(model_at[bi])];
+            pm.machines.push_back(static_cast<int>(mi));
+            pm.p += g.pg / base_;
+            pm.qmax += std::max(g.qmax, g.qmin) / base_;
+            pm.qmin += std::min(g.qmax, g.qmin) / base_;
+            pm.stored_q += g.qg / base_;
+        }
+        // A swing bus holds the reference even without a machine.
+        for (std::size_t b = 0; b < nb; ++b) {
+            if (c_.buses[b].type != kSwingBus || m_.bus_node[b] < 0 || model_at[b] >= 0) continue;
+            model_at[b] = static_cast<int>(m_.plants.size());
+            m_.plants.push_back(new_plant(static_cast<int>(b), plant_at[b]));
+            m_.notes.push_back("Swing bus " + std::to_string(c_.buses[b].number) +
+                               " has no machine in service; its generation is not assigned to any machine");
+        }
+        for (PlantModel& pm : m_.plants) {
+            // Generator-bus plants inject their scheduled power; a swing
+            // plant's is what balances the island.
+            if (!pm.swing) m_.s_base[static_cast<std::size_t>(pm.node)] += pm.p;
+            double total = 0.0;
+            for (int mi : pm.machines) total += std::max(0.0, c_.machines[static_cast<std::size_t>(mi)].rmpct);
+            for (int mi : pm.machines) {
+                const double r = std::max(0.0, c_.machines[static_cast<std::size_t>(mi)].rmpct);
+                pm.machine_share.push_back(total > 0.0 ? r / total : 1.0 / static_cast<double>(pm.machines.size()));
+            }
+        }
+    }
+
+    PlantModel new_plant(int bus, int plant) {
+        const Bus& b = c_.buses[static_cast<std::size_t>(bus)];
+        PlantModel pm;
+        pm.plant = plant;
+        pm.bus = bus;
+        pm.node = m_.bus_node[static_cast<std::size_t>(bus)];
+        pm.swing = b.type == kSwingBus;
+        pm.vs = b.vm;
+        pm.regulated_node = pm.node;
+        if (plant >= 0) {
+            const Plant& p = c_.plants[static_cast<std::size_t>(plant)];
+            pm.vs = p.scheduled_voltage;
+            pm.weight = p.rmpct > 0.0 ? p.rmpct : 0.0;
+            if (p.regulated_bus != 0 && p.regulated_bus != b.number) {
+                pm.regulated_node = node_of_bus(p.regulated_bus);
+                requested_remote_.push_back(static_cast<int>(m_.plants.size()));
+            }
+        }
+        if (!(pm.vs > 0.0)) pm.vs = 1.0;
+        return pm;
+    }
+
+    void add_induction_machines() {
+        for (std::size_t i = 0; i < c_.induction_machines.size(); ++i) {
+            const InductionMachine& im = c_.induction_machines[i];
+            const int node = node_of_bus(im.bus);
+            if (im.status != 1 || node < 0) continue;
+            InductionModel md;
+            md.machine = static_cast<int>(i);
+            md.node = node;
+            const double mbase = im.mbase > 0.0 ? im.mbase : base_;
+            md.base_ratio = mbase / base_;
+            md.p = im.pset / base_;
+            md.mechanical = im.pcode != 2;
+            const double kv = base_kv(im.bus);
+            md.v_scale = (im.ratekv > 0.0 && kv > 0.0) ? kv / im.ratekv : 1.0;
+            md.zs = Complex(im.ra, im.xa);
+            md.zm = Complex(0.0, im.xm > 0.0 ? im.xm : 1e6);
+            md.has_rotor = im.r1 < kAbsentRotorValue && im.x1 < kAbsentRotorValue && im.r1 > 0.0;
+            md.zr1 = Complex(im.r1, im.x1);
+            md.has_second_cage = md.has_rotor && im.r2 < kAbsentRotorValue && im.x2 < kAbsentRotorValue && im.r2 > 0.0;
+            md.zr2 = Complex(im.r2, im.x2);
+            m_.induction.push_back(md);
+        }
+    }
+
+    void build_pattern() {
+        const std::size_t nn = n();
+        std::vector<int> count(nn, 1);
+        for (const BranchStamp& s : m_.stamps) {
+            ++count[static_cast<std::size_t>(s.a)];
+            ++count[static_cast<std::size_t>(s.b)];
+        }
+        std::vector<int> start(nn + 1, 0);
+        for (std::size_t i = 0; i < nn; ++i) start[i + 1] = start[i] + count[i];
+        std::vector<int> cols(static_cast<std::size_t>(start[nn]));
+        std::vector<int> fill(start.begin(), start.end() - 1);
+        for (std::size_t i = 0; i < nn; ++i) cols[static_cast<std::size_t>(fill[i]++)] = static_cast<int>(i);
+        for (const BranchStamp& s : m_.stamps) {
+            cols[static_cast<std::size_t>(fill[static_cast<std::size_t>(s.a)]++)] = s.b;
+            cols[static_cast<std::size_t>(fill[static_cast<std::size_t>(s.b)]++)] = s.a;
+        }
+        m_.y_start.assign(nn + 1, 0);
+        m_.y_col.clear();
+        m_.y_col.reserve(cols.size());
+        m_.y_diag.assign(nn, -1);
+        for (std::size_t i = 0; i < nn; ++i) {
+            auto first = cols.begin() + start[i], last = cols.begin() + start[i + 1];
+            std::sort(first, last);
+            last = std::unique(first, last);
+            for (auto it = first; it != last; ++it) {
+                if (*it == static_cast<int>(i)) m_.y_diag[i] = static_cast<int>(m_.y_col.size());
+                m_.y_col.push_back(*it);
+            }
+            m_.y_start[i + 1] = static_cast<int>(m_.y_col.size());
+        }
+        auto position = [&](int row, int col) {
+            const auto first = m_.y_col.begin() + m_.y_start[static_cast<std::size_t>(row)];
+            const auto last = m_.y_col.begin() + m_.y_start[static_cast<std::size_t>(row) + 1];
+            return static_cast<int>(std::lower_bound(first, last, col) - m_.y_col.begin());
+        };
+        for (BranchStamp& s : m_.stamps) {
+            s.paa = m_.y_diag[static_cast<std::size_t>(s.a)];
+            s.pbb = m_.y_diag[static_cast<std::size_t>(s.b)];
+            s.pab = position(s.a, s.b);
+            s.pba = position(s.b, s.a);
+        }
+        m_.y_val.assign(m_.y_col.size(), Complex{});
+    }
+
+    void find_islands() {
+        const std::size_t nn = n();
+        UnionFind uf(nn);
+        for (const BranchStamp& s : m_.stamps) uf.unite(s.a, s.b);
+        m_.node_island.assign(nn, -1);
+        std::vector<int> island_of_root(nn, -1);
+        int islands = 0;
+        for (std::size_t i = 0; i < nn; ++i) {
+            const auto r = static_cast<std::size_t>(uf.find(static_cast<int>(i)));
+            if (island_of_root[r] < 0) island_of_root[r] = islands++;
+            m_.node_island[i] = island_of_root[r];
+        }
+        m_.island_count = islands;
+        m_.island_swing.assign(static_cast<std::size_t>(islands), -1);
+        m_.node_swing.assign(nn, 0);
+        for (PlantModel& pm : m_.plants) {
+            if (!pm.swing) continue;
+            const auto island = static_cast<std::size_t>(m_.node_island[static_cast<std::size_t>(pm.node)]);
+            const int chosen = m_.island_swing[island];
+            if (chosen < 0 || chosen == pm.node) {
+                m_.island_swing[island] = pm.node;
+                m_.node_swing[static_cast<std::size_t>(pm.node)] = 1;
+                continue;
+            }
+            // A second swing bus in one island holds its voltage like a
+            // generator bus and keeps its scheduled active power.
+            pm.swing = false;
+            m_.s_base[static_cast<std::size_t>(pm.node)] += pm.p;
+            m_.notes.push_back("Swing bus " + std::to_string(c_.buses[static_cast<std::size_t>(pm.bus)].number) +
+                               " is in the island of swing bus " +
+                               std::to_string(c_.buses[static_cast<std::size_t>(m_.node_bus[static_cast<std::size_t>(chosen)])].number) +
+                               "; it is solved as a generator bus");
+        }
+        m_.node_active.assign(nn, 0);
+        for (std::size_t i = 0; i < nn; ++i)
+            m_.node_active[i] = m_.island_swing[static_cast<std::size_t>(m_.node_island[i])] >= 0;
+    }
+
+    void settle_regulation() {
+        // Plants at a load-bus node that holds generators of another type:
+        // every plant at one node regulates the same bus, the first one's.
+        std::vector<int> node_regulates(n(), -2);
+        for (std::size_t p = 0; p < m_.plants.size(); ++p) {
+            PlantModel& pm = m_.plants[p];
+            const auto node = static_cast<std::size_t>(pm.node);
+            bool fallback = false;
+            if (pm.regulated_node < 0) fallback = true;
+            else if (pm.regulated_node != pm.node) {
+                const auto r = static_cast<std::size_t>(pm.regulated_node);
+                if (m_.node_island[r] != m_.node_island[node] || m_.node_swing[r] || m_.node_swing[node]) fallback = true;
+            }
+            if (fallback) {
+                if (std::find(requested_remote_.begin(), requested_remote_.end(), static_cast<int>(p)) != requested_remote_.end())
+                    m_.notes.push_back("Plant at bus " + std::to_string(c_.buses[static_cast<std::size_t>(pm.bus)].number) +
+                                       " cannot regulate bus " +
+                                       std::to_string(c_.plants[static_cast<std::size_t>(pm.plant)].regulated_bus) +
+                                       " (out of service, in another island or a swing bus); it regulates its own bus");
+                pm.regulated_node = pm.node;
+            }
+            if (node_regulates[node] == -2) node_regulates[node] = pm.regulated_node;
+            else pm.regulated_node = node_regulates[node];
+        }
+    }
+
+    void add_switched_shunt_controls() {
+        for (std::size_t i = 0; i < c_.switched_shunts.size(); ++i) {
+            const SwitchedShunt& s = c_.switched_shunts[i];
+            const int node = node_of_bus(s.bus);
+            if (s.status != 1 || node < 0) continue;
+            if (s.control_mode != 1 && s.control_mode != 2) {
+                if (s.control_mode != 0) ++uncontrolled_shunts_;
+                continue;
+            }
+            ShuntControl sc;
+            sc.shunt = static_cast<int>(i);
+            sc.node = node;
+            sc.regulated_node = s.regulated_bus != 0 ? node_of_bus(s.regulated_bus) : node;
+            if (sc.regulated_node < 0 || m_.node_island[static_cast<std::size_t>(sc.regulated_node)] !=
+                                             m_.node_island[static_cast<std::size_t>(node)])
+                sc.regulated_node = node;
+            sc.continuous = s.control_mode == 2;
+            sc.vlo = std::min(s.vswlo, s.vswhi);
+            sc.vhi = std::max(s.vswlo, s.vswhi);
+            sc.b = s.initial_mvar / base_;
+            sc.levels = shunt_levels(s);
+            sc.bmin = sc.levels.front();
+            sc.bmax = sc.levels.back();
+            m_.shunts.push_back(std::move(sc));
+        }
+    }
+
+    std::vector<double> shunt_levels(const SwitchedShunt& s) const {
+        std::vector<std::pair<int, double>> blocks;
+        for (int k = 0; k < kSwitchedShuntBlockCount; ++k) {
+            const auto ku = static_cast<std::size_t>(k);
+            if (s.steps[ku] <= 0 || s.mvar_per_step[ku] == 0.0) break;
+            if (s.block_status[ku] != 1) continue;
+            blocks.emplace_back(s.steps[ku], s.mvar_per_step[ku] / base_);
+        }
+        std::vector<double> levels{0.0};
+        std::size_t combinations = 1;
+        for (const auto& [steps, b] : blocks) combinations *= static_cast<std::size_t>(steps + 1);
+        if (s.adjustment_method == 1 && combinations <= 4096) {
+            // Any combination of steps: every reachable total.
+            for (const auto& [steps, b] : blocks) {
+                std::vector<double> next;
+                for (double base_level : levels)
+                    for (int k = 0; k <= steps; ++k) next.push_back(base_level + k * b);
+                levels = std::move(next);
+            }
+        } else {
+            // Blocks switch in input order, capacitors and reactors apart.
+            double cap = 0.0, rea = 0.0;
+            for (const auto& [steps, b] : blocks)
+                for (int k = 0; k < steps; ++k) {
+                    if (b > 0) levels.push_back(cap += b);
+                    else levels.push_back(rea += b);
+                }
+        }
+        std::sort(levels.begin(), levels.end());
+        levels.erase(std::unique(levels.begin(), levels.end(),
+                                 [](double x, double y) { return std::fabs(x - y) < 1e-12; }),
+                     levels.end());
+        return levels;
+    }
+
+    void starting_voltages() {
+        m_.v_case.assign(n(), Complex(1.0, 0.0));
+        for (std::size_t i = 0; i < n(); ++i) {
+            if (m_.node_bus[i] >= 0) {
+                const Bus& b = c_.buses[static_cast<std::size_t>(m_.node_bus[i])];
+                const double vm = b.vm > 0.0 ? b.vm : 1.0;
+                m_.v_case[i] = std::polar(vm, b.va_deg * kDegToRad);
+            } else {
+                const Transformer& t = c_.transformers[static_cast<std::size_t>(m_.node_star[i])];
+                const double vm = t.star_vm > 0.0 ? t.star_vm : 1.0;
+                m_.v_case[i] = std::polar(vm, t.star_va_deg * kDegToRad);
+            }
+        }
+    }
+
+    void note_unmodelled() {
+        auto note = [&](std::size_t count, const char* one, const char* many) {
+            if (count > 0) m_.notes.push_back(plural(count, one, many) + " not modelled by the load flow: ignored");
+        };
+        note(c_.two_terminal_dc_lines.size(), "two-terminal DC line", "two-terminal DC lines");
+        note(c_.vsc_dc_lines.size(), "VSC DC line", "VSC DC lines");
+        note(c_.multi_terminal_dc_lines.size(), "multi-terminal DC line", "multi-terminal DC lines");
+        note(c_.facts_devices.size(), "FACTS device", "FACTS devices");
+        note(c_.gne_devices.size(), "GNE device", "GNE devices");
+        if (corrected_ > 0)
+            m_.notes.push_back(plural(corrected_, "transformer refers", "transformers refer") +
+                               " to an impedance correction table: not applied, nominal impedance used");
+        if (zero_impedance_windings_ > 0)
+            m_.notes.push_back(plural(zero_impedance_windings_, "transformer winding has", "transformer windings have") +
+                               " zero impedance: solved with the zero-impedance threshold as reactance");
+        if (uncontrolled_taps_ > 0)
+            m_.notes.push_back(plural(uncontrolled_taps_, "transformer winding controls", "transformer windings control") +
+                               " reactive flow, a DC line or asymmetric flow: its ratio is held fixed");
+        if (uncontrolled_shunts_ > 0)
+            m_.notes.push_back(plural(uncontrolled_shunts_, "switched shunt controls", "switched shunts control") +
+                               " a plant, converter or other shunt: held at its present admittance");
+        if (tied_buses_ > 0)
+            m_.notes.push_back(plural(tied_buses_, "bus is", "buses are") +
+                               " tied to another bus by zero-impedance lines or closed switches");
+    }
+
+    const Case& c_;
+    const BuildSettings& s_;
+    NetworkModel& m_;
+    BusIndex index_;
+    double base_ = 100.0;
+    std::vector<int> requested_remote_;
+    std::size_t tied_buses_ = 0, corrected_ = 0, zero_impedance_windings_ = 0, uncontrolled_taps_ = 0,
+                uncontrolled_shunts_ = 0;
+};
+
+}  // namespace
+
+void NetworkModel::refresh_admittance() {
+    std::fill(y_val.begin(), y_val.end(), Complex{});
+    for (std::size_t i = 0; i < y_diag.size(); ++i)
+        y_val[static_cast<std::size_t>(y_diag[i])] = y_shunt[i] + Complex(0.0, b_switched[i]);
+    for (const BranchStamp& s : stamps) {
+        y_val[static_cast<std::size_t>(s.paa)] += s.yaa;
+        y_val[static_cast<std::size_t>(s.pab)] += s.yab;
+        y_val[static_cast<std::size_t>(s.pba)] += s.yba;
+        y_val[static_cast<std::size_t>(s.pbb)] += s.ybb;
+    }
+}
+
+void NetworkModel::set_tap_ratio(int stamp, double ratio_pu) {
+    BranchStamp& s = stamps[static_cast<std::size_t>(stamp)];
+    const TwoPort tp = winding_two_port(s.series, ratio_pu, s.shift_rad, s.t2);
+    s.yaa = tp.yaa;
+    s.yab = tp.yab;
+    s.yba = tp.yba;
+    s.ybb = tp.ybb;
+}
+
+NetworkModel build_network(const Case& c, const BuildSettings& settings) {
+    NetworkModel m;
+    Builder builder(c, settings, m);
+    builder.run();
+    return m;
+}
+
+}  // namespace velquin::sim::loadflow

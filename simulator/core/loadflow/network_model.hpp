@@ -1,0 +1,141 @@
+// The network as the load flow sees it, built afresh from a Case for every
+// solution: in-service buses merged across zero-impedance ties into nodes,
+// star points of three-winding transformers as extra nodes, the nodal
+// admittance matrix, the specified injections, the voltage-regulating
+// plants, the adjustable devices and the islands. Everything is in
+// system-base per unit.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/case.hpp"
+
+namespace velquin::sim::loadflow {
+
+struct BuildSettings {
+    double zero_impedance_threshold = 0.0001;
+};
+
+// One branch's contribution to the admittance matrix, with the positions of
+// its four entries so that a changed tap can be re-stamped in place.
+struct BranchStamp {
+    int a = -1, b = -1;  // nodes
+    Complex yaa, yab, yba, ybb;
+    Complex series;       // series admittance (for the DC estimate)
+    double shift_rad = 0.0;  // phase shift, side a leading
+    double t2 = 1.0;         // ratio on side b (transformer windings)
+    int paa = -1, pab = -1, pba = -1, pbb = -1;
+};
+
+// A generating plant that holds a bus voltage (or the swing).
+struct PlantModel {
+    int plant = -1;     // index into Case::plants, -1 when the bus has none
+    int bus = -1;       // index into Case::buses
+    int node = -1;
+    int regulated_node = -1;
+    double vs = 1.0;    // scheduled voltage, pu
+    double p = 0.0;     // scheduled active power, pu
+    double qmax = 0.0, qmin = 0.0;  // pu, sums over in-service machines
+    double weight = 1.0;            // share in its regulated bus's group
+    bool swing = false;             // machines of a swing bus
+    // Stored reactive output of its machines, pu (for a warm start).
+    double stored_q = 0.0;
+    std::vector<int> machines;      // indices into Case::machines
+    std::vector<double> machine_share;
+};
+
+// A transformer winding whose ratio holds a bus voltage within a band.
+struct TapControl {
+    int transformer = -1;
+    int winding = 0;           // 0-based
+    int stamp = -1;
+    int controlled_node = -1;
+    bool controlled_on_tap_side = false;  // negative CONT
+    double vmin = 0.9, vmax = 1.1;        // band, pu
+    double rmin = 0.9, rmax = 1.1;        // ratio limits, pu of bus base
+    double step = 0.0;                    // ratio step, pu (0: continuous)
+    double ratio = 1.0;                   // present ratio, pu
+    double bus_base_kv = 0.0;
+    int last_direction = 0;    // of the last move in this solution
+    bool locked = false;       // stopped after reversing direction
+    bool moved = false;
+};
+
+// A switched shunt that may step its blocks to hold a voltage band.
+struct ShuntControl {
+    int shunt = -1;            // index into Case::switched_shunts
+    int node = -1;
+    int regulated_node = -1;
+    bool continuous = false;   // MODSW 2
+    double vlo = 1.0, vhi = 1.0;
+    double b = 0.0;            // present susceptance, pu
+    double bmin = 0.0, bmax = 0.0;
+    std::vector<double> levels;  // reachable susceptances, ascending (discrete)
+    int last_direction = 0;
+    bool locked = false;
+    bool moved = false;
+};
+
+// An induction machine's steady state at its bus (see docs/loadflow.md).
+struct InductionModel {
+    int machine = -1;
+    int node = -1;
+    double p = 0.0;          // set point, pu of system base (positive: motor)
+    bool mechanical = true;  // PCODE 1
+    double base_ratio = 1.0; // machine MVA base / system base
+    double v_scale = 1.0;    // bus base kV / rated kV
+    Complex zs, zm, zr1;     // stator, magnetising, rotor (R1 without slip)
+    Complex zr2;             // second cage, R part without slip
+    bool has_rotor = false, has_second_cage = false;
+};
+
+struct NetworkModel {
+    double base_mva = 100.0;
+    int node_count = 0;
+
+    std::vector<int> bus_node;        // per case bus: node, or -1 when out of service
+    std::vector<int> node_bus;        // per node: a case bus index, -1 for a star point
+    std::vector<int> node_star;       // per node: transformer index of a star point, else -1
+    std::vector<int> star_node;       // per transformer: its star node, else -1
+    std::vector<int> node_island;
+    std::vector<char> node_active;    // in an island with a swing bus
+    std::vector<char> node_swing;
+    std::vector<int> island_swing;    // per island: swing node or -1
+    int island_count = 0;
+
+    // Nodal admittance matrix, compressed rows with sorted columns.
+    std::vector<int> y_start, y_col, y_diag;
+    std::vector<Complex> y_val;
+    std::vector<BranchStamp> stamps;
+    std::vector<Complex> y_shunt;     // per node: shunts, charging, admittance loads
+    std::vector<double> b_switched;   // per node: switched shunt susceptance
+
+    // Specified injections: constant part (generation minus load) and the
+    // constant-current part of the loads (consumed, scales with |V|).
+    std::vector<Complex> s_base;
+    std::vector<Complex> i_load;
+
+    std::vector<PlantModel> plants;
+    std::vector<TapControl> taps;
+    std::vector<ShuntControl> shunts;
+    std::vector<InductionModel> induction;
+    std::vector<int> stamp_transformer;  // per stamp: transformer index or -1
+    std::vector<int> stamp_winding;      // per stamp: winding of that transformer
+    int phase_shift_controls = 0;        // windings with an active-power (COD 3) control
+
+    // Starting voltages stored in the case, per node.
+    std::vector<Complex> v_case;
+
+    // One line per thing the solution does not model or had to assume.
+    std::vector<std::string> notes;
+
+    // Rebuilds y_val from the stamps, shunts and switched shunts.
+    void refresh_admittance();
+    // Recomputes a transformer winding's stamp for a new ratio (pu).
+    void set_tap_ratio(int stamp, double ratio_pu);
+};
+
+NetworkModel build_network(const Case& c, const BuildSettings& settings);
+
+}  // namespace velquin::sim::loadflow

@@ -1,0 +1,495 @@
+#include "loadflow/newton_solver.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "loadflow/induction_model.hpp"
+
+namespace velquin::sim::loadflow {
+
+namespace {
+// A plant changes between regulating and limited at most this often in one
+// solution; after that it stays where it is, so that limits cannot cycle.
+constexpr int kMaxStateChanges = 6;
+constexpr double kLimitTolerance = 1e-6;  // pu of reactive power
+constexpr double kVoltageTolerance = 1e-6;
+constexpr int kMaxBacktracks = 10;
+constexpr double kDerivativeStep = 1e-6;
+}  // namespace
+
+NewtonSolver::NewtonSolver(NetworkModel& model, SparseLu& lu) : m_(model), lu_(lu) {
+    const std::size_t n = static_cast<std::size_t>(m_.node_count);
+    state_.assign(m_.plants.size(), PlantState::Regulating);
+    switches_.assign(m_.plants.size(), 0);
+    induction_at_.assign(n, -1);
+    for (std::size_t k = m_.induction.size(); k-- > 0;)
+        if (m_.node_active[static_cast<std::size_t>(m_.induction[k].node)]) induction_at_[static_cast<std::size_t>(m_.induction[k].node)] = static_cast<int>(k);
+    std::vector<int> group_of_node(n, -1);
+    for (std::size_t p = 0; p < m_.plants.size(); ++p) {
+        const PlantModel& pm = m_.plants[p];
+        if (pm.swing || !m_.node_active[static_cast<std::size_t>(pm.node)]) continue;
+        const auto r = static_cast<std::size_t>(pm.regulated_node);
+        if (m_.node_swing[r]) continue;  // absorbed by the swing bus
+        if (group_of_node[r] < 0) {
+            group_of_node[r] = static_cast<int>(groups_.size());
+            Group g;
+            g.regulated = pm.regulated_node;
+            g.vs = pm.vs;
+            groups_.push_back(g);
+        }
+        groups_[static_cast<std::size_t>(group_of_node[r])].plants.push_back(static_cast<int>(p));
+    }
+    qg_.assign(groups_.size(), 0.0);
+    for (std::size_t g = 0; g < groups_.size(); ++g)
+        for (int p : groups_[g].plants) qg_[g] += m_.plants[static_cast<std::size_t>(p)].stored_q;
+    for (std::size_t i = 0; i < n; ++i)
+        if (m_.node_active[i]) active_nodes_.push_back(static_cast<int>(i));
+    s_.assign(n, Complex{});
+}
+
+bool NewtonSolver::voltage_held(int node) const { return v_fixed_[static_cast<std::size_t>(node)] > 0.0; }
+
+void NewtonSolver::initialise_states(const NewtonSettings& s) {
+    std::fill(state_.begin(), state_.end(), PlantState::Regulating);
+    std::fill(switches_.begin(), switches_.end(), 0);
+    if (!s.warm_limits || s.var_limits_from < 0) return;
+    for (const Group& g : groups_) {
+        const double vr = std::abs(v[static_cast<std::size_t>(g.regulated)]);
+        for (int p : g.plants) {
+            const PlantModel& pm = m_.plants[static_cast<std::size_t>(p)];
+            if (pm.stored_q >= pm.qmax - kLimitTolerance && vr < g.vs - kVoltageTolerance)
+                state_[static_cast<std::size_t>(p)] = PlantState::AtMax;
+            else if (pm.stored_q <= pm.qmin + kLimitTolerance && vr > g.vs + kVoltageTolerance)
+                state_[static_cast<std::size_t>(p)] = PlantState::AtMin;
+        }
+    }
+}
+
+void NewtonSolver::build_regime() {
+    const std::size_t n = static_cast<std::size_t>(m_.node_count);
+    v_fixed_.assign(n, 0.0);
+    q_fixed_.assign(n, 0.0);
+    node_group_member_.assign(n, -1);
+    node_group_share_.assign(n, 0.0);
+    for (const PlantModel& pm : m_.plants)
+        if (pm.swing && m_.node_swing[static_cast<std::size_t>(pm.node)])
+            v_fixed_[static_cast<std::size_t>(pm.node)] = pm.vs;
+    for (std::size_t g = 0; g < groups_.size(); ++g) {
+        Group& grp = groups_[g];
+        grp.regulating.clear();
+        grp.column = -1;
+        double weight = 0.0;
+        for (int p : grp.plants) {
+            const PlantModel& pm = m_.plants[static_cast<std::size_t>(p)];
+            const PlantState st = state_[static_cast<std::size_t>(p)];
+            if (st == PlantState::Regulating) {
+                grp.regulating.push_back(p);
+                weight += pm.weight;
+            } else {
+                q_fixed_[static_cast<std::size_t>(pm.node)] += st == PlantState::AtMax ? pm.qmax : pm.qmin;
+            }
+        }
+        if (grp.regulating.empty()) continue;
+        v_fixed_[static_cast<std::size_t>(grp.regulated)] = grp.vs;
+        grp.local = std::all_of(grp.regulating.begin(), grp.regulating.end(),
+                                [&](int p) { return m_.plants[static_cast<std::size_t>(p)].node == grp.regulated; });
+        if (grp.local) continue;
+        for (int p : grp.regulating) {
+            const PlantModel& pm = m_.plants[static_cast<std::size_t>(p)];
+            const double share = weight > 0.0 ? pm.weight / weight : 1.0 / static_cast<double>(grp.regulating.size());
+            node_group_member_[static_cast<std::size_t>(pm.node)] = static_cast<int>(g);
+            node_group_share_[static_cast<std::size_t>(pm.node)] += share;
+        }
+    }
+    row_p_.assign(n, -1);
+    row_q_.assign(n, -1);
+    col_t_.assign(n, -1);
+    col_v_.assign(n, -1);
+    std::vector<char> q_free(n, 0);
+    for (const Group& grp : groups_)
+        if (!grp.regulating.empty() && grp.local) q_free[static_cast<std::size_t>(grp.regulated)] = 1;
+    int rows = 0, cols = 0;
+    for (int node : active_nodes_) {
+        const auto i = static_cast<std::size_t>(node);
+        if (m_.node_swing[i]) continue;
+        row_p_[i] = rows++;
+        col_t_[i] = cols++;
+        if (!q_free[i]) row_q_[i] = rows++;
+        if (v_fixed_[i] == 0.0) col_v_[i] = cols++;
+    }
+    for (Group& grp : groups_)
+        if (!grp.regulating.empty() && !grp.local) grp.column = cols++;
+    rows_ = rows;
+    (void)cols;
+    f_.assign(static_cast<std::size_t>(rows_), 0.0);
+    pattern_dirty_ = true;
+}
+
+void NewtonSolver::build_pattern() {
+    const std::size_t nnz_y = m_.y_col.size();
+    pos_pt_.assign(nnz_y, -1);
+    pos_pv_.assign(nnz_y, -1);
+    pos_qt_.assign(nnz_y, -1);
+    pos_qv_.assign(nnz_y, -1);
+    pos_group_.assign(static_cast<std::size_t>(m_.node_count), -1);
+    j_start_.assign(1, 0);
+    j_col_.clear();
+    j_col_.reserve(nnz_y * 4);
+    auto add_row = [&](int node, bool q_row) {
+        const auto i = static_cast<std::size_t>(node);
+        for (int e = m_.y_start[i]; e < m_.y_start[i + 1]; ++e) {
+            const auto k = static_cast<std::size_t>(m_.y_col[static_cast<std::size_t>(e)]);
+            const auto eu = static_cast<std::size_t>(e);
+            if (col_t_[k] >= 0) {
+                (q_row ? pos_qt_ : pos_pt_)[eu] = static_cast<int>(j_col_.size());
+                j_col_.push_back(col_t_[k]);
+            }
+            if (col_v_[k] >= 0) {
+                (q_row ? pos_qv_ : pos_pv_)[eu] = static_cast<int>(j_col_.size());
+                j_col_.push_back(col_v_[k]);
+            }
+        }
+        if (q_row && node_group_member_[i] >= 0) {
+            pos_group_[i] = static_cast<int>(j_col_.size());
+            j_col_.push_back(groups_[static_cast<std::size_t>(node_group_member_[i])].column);
+        }
+        j_start_.push_back(static_cast<int>(j_col_.size()));
+    };
+    for (int node : active_nodes_) {
+        const auto i = static_cast<std::size_t>(node);
+        if (row_p_[i] >= 0) add_row(node, false);
+        if (row_q_[i] >= 0) add_row(node, true);
+    }
+    j_val_.assign(j_col_.size(), 0.0);
+    lu_.set_pattern(j_start_, j_col_);
+    pattern_dirty_ = false;
+}
+
+Complex NewtonSolver::node_injection(std::size_t i, double vm) const {
+    Complex s = m_.s_base[i] - m_.i_load[i] * vm + Complex(0.0, q_fixed_[i]);
+    if (node_group_member_[i] >= 0)
+        s += Complex(0.0, node_group_share_[i] * qg_[static_cast<std::size_t>(node_group_member_[i])]);
+    if (induction_at_[i] >= 0) {
+        for (const InductionModel& im : m_.induction)
+            if (im.node == static_cast<int>(i)) s -= induction_state(im, vm).consumption;
+    }
+    return s;
+}
+
+void NewtonSolver::evaluate(bool with_jacobian) {
+    const std::vector<Complex>& y = m_.y_val;
+    double merit = 0.0;
+    for (int node : active_nodes_) {
+        const auto i = static_cast<std::size_t>(node);
+        const Complex vi = v[i];
+        Complex si{};
+        const int start = m_.y_start[i], end = m_.y_start[i + 1];
+        if (with_jacobian) {
+            for (int e = start; e < end; ++e) {
+                const auto eu = static_cast<std::size_t>(e);
+                const auto k = static_cast<std::size_t>(m_.y_col[eu]);
+                const Complex w = vi * std::conj(y[eu] * v[k]);
+                si += w;
+                if (k == i) continue;
+                const double inv_vk = 1.0 / std::abs(v[k]);
+                if (pos_pt_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_pt_[eu])] = w.imag();
+                if (pos_pv_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_pv_[eu])] = w.real() * inv_vk;
+                if (pos_qt_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_qt_[eu])] = -w.real();
+                if (pos_qv_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_qv_[eu])] = w.imag() * inv_vk;
+            }
+        } else {
+            for (int e = start; e < end; ++e) {
+                const auto eu = static_cast<std::size_t>(e);
+                si += vi * std::conj(y[eu] * v[static_cast<std::size_t>(m_.y_col[eu])]);
+            }
+        }
+        s_[i] = si;
+        if (row_p_[i] < 0 && row_q_[i] < 0) continue;
+        const double vm = std::abs(vi);
+        const Complex spec = node_injection(i, vm);
+        const Complex mis = si - spec;
+        if (row_p_[i] >= 0) {
+            f_[static_cast<std::size_t>(row_p_[i])] = mis.real();
+            merit += mis.real() * mis.real();
+        }
+        if (row_q_[i] >= 0) {
+            f_[static_cast<std::size_t>(row_q_[i])] = mis.imag();
+            merit += mis.imag() * mis.imag();
+        }
+        if (!with_jacobian) continue;
+        const auto d = static_cast<std::size_t>(m_.y_diag[i]);
+        const Complex wii = vm * vm * std::conj(y[d]);
+        // d(spec)/d|V| enters with the opposite sign.
+        Complex dspec = -m_.i_load[i];
+        if (induction_at_[i] >= 0)
+            dspec += (node_injection(i, vm + kDerivativeStep) - node_injection(i, vm - kDerivativeStep)) /
+                         (2.0 * kDerivativeStep) + m_.i_load[i];
+        const Complex dtheta = Complex(0.0, 1.0) * (si - wii);
+        const Complex dv = (si + wii) / vm - dspec;
+        if (pos_pt_[d] >= 0) j_val_[static_cast<std::size_t>(pos_pt_[d])] = dtheta.real();
+        if (pos_pv_[d] >= 0) j_val_[static_cast<std::size_t>(pos_pv_[d])] = dv.real();
+        if (pos_qt_[d] >= 0) j_val_[static_cast<std::size_t>(pos_qt_[d])] = dtheta.imag();
+        if (pos_qv_[d] >= 0) j_val_[static_cast<std::size_t>(pos_qv_[d])] = dv.imag();
+        if (pos_group_[i] >= 0) j_val_[static_cast<std::size_t>(pos_group_[i])] = -node_group_share_[i];
+    }
+    merit_ = merit;
+}
+
+IterationRecord NewtonSolver::mismatch_summary() {
+    IterationRecord r;
+    r.iteration = iterations_;
+    for (int node : active_nodes_) {
+        const auto i = static_cast<std::size_t>(node);
+        if (row_p_[i] >= 0) {
+            const double a = std::fabs(f_[static_cast<std::size_t>(row_p_[i])]);
+            if (a > r.max_p || r.p_node < 0 || std::isnan(a)) {
+                r.max_p = a;
+                r.p_node = node;
+            }
+        }
+        if (row_q_[i] >= 0) {
+            const double a = std::fabs(f_[static_cast<std::size_t>(row_q_[i])]);
+            if (a > r.max_q || r.q_node < 0 || std::isnan(a)) {
+                r.max_q = a;
+                r.q_node = node;
+            }
+        }
+    }
+    return r;
+}
+
+double NewtonSolver::evaluate_merit_at(const std::vector<Complex>& trial) {
+    std::vector<Complex> keep = std::move(v);
+    v = trial;
+    evaluate(false);
+    v = std::move(keep);
+    return merit_;
+}
+
+void NewtonSolver::apply_step(const std::vector<Complex>& from, double alpha, std::vector<Complex>& to,
+                              std::vector<double>& qg_to) const {
+    to = from;
+    for (int node : active_nodes_) {
+        const auto i = static_cast<std::size_t>(node);
+        if (col_t_[i] < 0) continue;
+        double vm = std::abs(from[i]);
+        const double va = std::arg(from[i]) + alpha * step_[static_cast<std::size_t>(col_t_[i])];
+        if (col_v_[i] >= 0) vm += alpha * step_[static_cast<std::size_t>(col_v_[i])];
+        to[i] = std::polar(vm, va);
+    }
+    qg_to = qg_;
+    for (std::size_t g = 0; g < groups_.size(); ++g)
+        if (groups_[g].column >= 0) qg_to[g] += alpha * step_[static_cast<std::size_t>(groups_[g].column)];
+}
+
+int NewtonSolver::check_limits(bool active) {
+    if (!active) return 0;
+    int changes = 0;
+    for (std::size_t g = 0; g < groups_.size(); ++g) {
+        const Group& grp = groups_[g];
+        const auto r = static_cast<std::size_t>(grp.regulated);
+        double regulating_q = 0.0, regulating_w = 0.0, all_w = 0.0, fixed_q = 0.0;
+        for (int p : grp.plants) {
+            const PlantModel& pm = m_.plants[static_cast<std::size_t>(p)];
+            all_w += pm.weight;
+            const PlantState st = state_[static_cast<std::size_t>(p)];
+            if (st == PlantState::Regulating) regulating_w += pm.weight;
+            else fixed_q += st == PlantState::AtMax ? pm.qmax : pm.qmin;
+        }
+        if (!grp.regulating.empty()) {
+            if (grp.local) regulating_q = (s_[r] - node_injection(r, std::abs(v[r]))).imag();
+            else regulating_q = qg_[g];
+        }
+        const double total_q = regulating_q + fixed_q;
+        const auto count = static_cast<double>(grp.plants.size());
+        for (int p : grp.plants) {
+            const auto pu = static_cast<std::size_t>(p);
+            if (switches_[pu] >= kMaxStateChanges) continue;
+            const PlantModel& pm = m_.plants[pu];
+            PlantState next = state_[pu];
+            if (state_[pu] == PlantState::Regulating) {
+                const double share = regulating_w > 0.0 ? pm.weight / regulating_w
+                                                        : 1.0 / static_cast<double>(grp.regulating.size());
+                const double q = share * regulating_q;
+                if (q > pm.qmax + kLimitTolerance) next = PlantState::AtMax;
+                else if (q < pm.qmin - kLimitTolerance) next = PlantState::AtMin;
+            } else if (grp.regulating.empty()) {
+                const double vr = std::abs(v[r]);
+                if (state_[pu] == PlantState::AtMax && vr > grp.vs + kVoltageTolerance) next = PlantState::Regulating;
+                if (state_[pu] == PlantState::AtMin && vr < grp.vs - kVoltageTolerance) next = PlantState::Regulating;
+            } else {
+                const double fair = (all_w > 0.0 ? pm.weight / all_w : 1.0 / count) * total_q;
+                if (state_[pu] == PlantState::AtMax && fair < pm.qmax - kLimitTolerance) next = PlantState::Regulating;
+                if (state_[pu] == PlantState::AtMin && fair > pm.qmin + kLimitTolerance) next = PlantState::Regulating;
+            }
+            if (next != state_[pu]) {
+                state_[pu] = next;
+                ++switches_[pu];
+                ++changes;
+            }
+        }
+    }
+    if (changes > 0) {
+        std::vector<double> old_q = qg_;
+        build_regime();
+        // Newly regulated voltages jump to their set points.
+        for (const Group& grp : groups_)
+            if (!grp.regulating.empty()) {
+                const auto r = static_cast<std::size_t>(grp.regulated);
+                v[r] = std::polar(grp.vs, std::arg(v[r]));
+            }
+    }
+    return changes;
+}
+
+IterationRecord NewtonSolver::mismatch_as_is(const NewtonSettings& s) {
+    initialise_states(s);
+    build_regime();
+    evaluate(false);
+    return mismatch_summary();
+}
+
+NewtonOutcome NewtonSolver::solve(const NewtonSettings& s, const std::function<void(const IterationRecord&)>& report,
+                                  bool resume) {
+    if (!resume) {
+        initialise_states(s);
+        build_regime();
+    }
+    for (std::size_t i = 0; i < v_fixed_.size(); ++i)
+        if (v_fixed_[i] > 0.0 && m_.node_active[i]) v[i] = std::polar(v_fixed_[i], std::arg(v[i]));
+    iterations_ = 0;
+    bool limits_active = s.var_limits_from == 0 || (resume && s.var_limits_from >= 0);
+    double initial_max = -1.0;
+    std::vector<Complex> trial;
+    std::vector<double> trial_q;
+    double last_step = 1.0;
+    int pending_switches = 0;
+    for (;;) {
+        if (pattern_dirty_) build_pattern();
+        evaluate(true);
+        IterationRecord rec = mismatch_summary();
+        rec.step = last_step;
+        rec.limit_switches = pending_switches;
+        pending_switches = 0;
+        const double largest = std::max(rec.max_p, rec.max_q);
+        if (report) report(rec);
+        if (!std::isfinite(merit_)) return NewtonOutcome::BlownUp;
+        if (initial_max < 0.0) initial_max = largest;
+        else if (largest > s.divergence && largest > 10.0 * initial_max) return NewtonOutcome::BlownUp;
+        if (s.var_limits_from > 0 && !limits_active &&
+            (iterations_ >= s.var_limits_from || largest < s.var_limit_mismatch || largest < s.tolerance))
+            limits_active = true;
+        if (const int changes = check_limits(limits_active); changes > 0) {
+            pending_switches = changes;
+            continue;
+        }
+        if (largest < s.tolerance) return NewtonOutcome::Converged;
+        if (iterations_ >= s.max_iterations) return NewtonOutcome::IterationLimit;
+        if (!lu_.factor(j_val_, true)) return NewtonOutcome::Singular;
+        step_.assign(f_.size(), 0.0);
+        for (std::size_t k = 0; k < f_.size(); ++k) step_[k] = -f_[k];
+        lu_.solve_transposed(step_);
+        for (double d : step_)
+            if (!std::isfinite(d)) return NewtonOutcome::Singular;
+        double alpha = 1.0;
+        if (s.step_control != StepControl::None) {
+            const double m0 = merit_;
+            std::vector<double> keep_q = qg_;
+            auto merit_at = [&](double a) {
+                apply_step(v, a, trial, trial_q);
+                std::swap(qg_, trial_q);
+                const double mt = evaluate_merit_at(trial);
+                std::swap(qg_, trial_q);
+                return std::isfinite(mt) ? mt : HUGE_VAL;
+            };
+            double m1 = merit_at(1.0);
+            if (m1 >= m0) {
+                bool found = false;
+                double a = 1.0, ma = m1;
+                for (int k = 0; k < kMaxBacktracks; ++k) {
+                    const double c = (ma - m0 + 2.0 * m0 * a) / (a * a);
+                    double next = c > 0.0 && std::isfinite(c) ? m0 / c : 0.5 * a;
+                    next = std::clamp(next, 0.1 * a, 0.5 * a);
+                    a = next;
+                    ma = merit_at(a);
+                    if (ma < m0) {
+                        found = true;
+                        break;
+                    }
+                }
+                if (!found) return NewtonOutcome::StepControlStopped;
+                alpha = a;
+            } else if (s.step_control == StepControl::EveryIteration) {
+                const double a = m0 / (m0 + m1);
+                if (a < 0.95 && merit_at(a) < m1) alpha = a;
+            }
+            qg_ = keep_q;
+        }
+        apply_step(v, alpha, trial, trial_q);
+        v.swap(trial);
+        qg_.swap(trial_q);
+        last_step = alpha;
+        ++iterations_;
+        for (int node : active_nodes_) {
+            const double vm = std::abs(v[static_cast<std::size_t>(node)]);
+            if (!(vm < s.blowup_vm && vm > 1.0 / s.blowup_vm)) {
+                evaluate(false);
+                if (report) {
+                    IterationRecord last = mismatch_summary();
+                    last.step = alpha;
+                    report(last);
+                }
+                return NewtonOutcome::BlownUp;
+            }
+        }
+    }
+}
+
+std::vector<NewtonSolver::PlantOutput> NewtonSolver::plant_outputs() {
+    evaluate(false);
+    std::vector<PlantOutput> out(m_.plants.size());
+    const std::size_t n = static_cast<std::size_t>(m_.node_count);
+    // Free generation at swing nodes: P to the swing plants, Q to every
+    // plant there, by weight.
+    std::vector<double> swing_w(n, 0.0), node_w(n, 0.0);
+    for (const PlantModel& pm : m_.plants) {
+        const auto i = static_cast<std::size_t>(pm.node);
+        if (!m_.node_swing[i]) continue;
+        const double w = pm.weight > 0.0 ? pm.weight : 1e-12;
+        if (pm.swing) swing_w[i] += w;
+        node_w[i] += w;
+    }
+    for (std::size_t p = 0; p < m_.plants.size(); ++p) {
+        const PlantModel& pm = m_.plants[p];
+        const auto i = static_cast<std::size_t>(pm.node);
+        if (!m_.node_active[i]) continue;
+        if (m_.node_swing[i]) {
+            const Complex free = s_[i] - node_injection(i, std::abs(v[i]));
+            const double w = pm.weight > 0.0 ? pm.weight : 1e-12;
+            out[p].p = pm.swing ? free.real() * w / swing_w[i] : pm.p;
+            out[p].q = free.imag() * w / node_w[i];
+            continue;
+        }
+        out[p].p = pm.p;
+    }
+    for (std::size_t g = 0; g < groups_.size(); ++g) {
+        const Group& grp = groups_[g];
+        double w = 0.0;
+        for (int p : grp.regulating) w += m_.plants[static_cast<std::size_t>(p)].weight;
+        double total = 0.0;
+        if (!grp.regulating.empty()) {
+            const auto r = static_cast<std::size_t>(grp.regulated);
+            total = grp.local ? (s_[r] - node_injection(r, std::abs(v[r]))).imag() : qg_[g];
+        }
+        for (int p : grp.plants) {
+            const auto pu = static_cast<std::size_t>(p);
+            const PlantModel& pm = m_.plants[pu];
+            if (state_[pu] == PlantState::AtMax) out[pu].q = pm.qmax;
+            else if (state_[pu] == PlantState::AtMin) out[pu].q = pm.qmin;
+            else out[pu].q = total * (w > 0.0 ? pm.weight / w : 1.0 / static_cast<double>(grp.regulating.size()));
+        }
+    }
+    return out;
+}
+
+}  // namespace velquin::sim::loadflow

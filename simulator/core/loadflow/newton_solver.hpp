@@ -1,0 +1,128 @@
+// Newton-Raphson in polar form on a NetworkModel, with PV/PQ switching at
+// reactive limits, plants sharing a regulated bus, and optional step-length
+// control. The Jacobian is assembled straight into compressed form through
+// precomputed positions and factorised with KLU; its symbolic analysis is
+// reused while the pattern stays the same.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "loadflow/network_model.hpp"
+#include "loadflow/sparse_lu.hpp"
+
+namespace velquin::sim::loadflow {
+
+enum class StepControl { None, OnDemand, EveryIteration };
+
+struct NewtonSettings {
+    double tolerance = 1e-3;     // largest mismatch, pu
+    int max_iterations = 20;
+    StepControl step_control = StepControl::None;
+    // -1: reactive limits never applied; 0: from the start; n > 0: from
+    // iteration n, or earlier once the largest mismatch is below
+    // var_limit_mismatch.
+    int var_limits_from = -1;
+    double var_limit_mismatch = 0.01;
+    double divergence = 5.0;     // largest mismatch that counts as blown up, pu
+    double blowup_vm = 5.0;      // voltage magnitude beyond which the solution blew up
+    // Start plants whose stored output sits at a reactive limit (with the
+    // regulated voltage on the matching side) at that limit.
+    bool warm_limits = false;
+};
+
+enum class NewtonOutcome { Converged, IterationLimit, BlownUp, StepControlStopped, Singular };
+
+struct IterationRecord {
+    int iteration = 0;
+    double max_p = 0.0, max_q = 0.0;  // pu
+    int p_node = -1, q_node = -1;
+    double step = 1.0;                // step length taken to reach this point
+    int limit_switches = 0;           // plants that changed state here
+};
+
+enum class PlantState { Regulating, AtMax, AtMin };
+
+class NewtonSolver {
+public:
+    NewtonSolver(NetworkModel& model, SparseLu& lu);
+
+    // Node voltages; set them before solve(). Regulated nodes are moved to
+    // their set points by solve().
+    std::vector<Complex> v;
+
+    // `resume` keeps the plants' limit states of the previous solve (after
+    // an adjustment of taps or shunts) and applies limits from the start.
+    NewtonOutcome solve(const NewtonSettings& settings, const std::function<void(const IterationRecord&)>& report,
+                        bool resume = false);
+    // Largest mismatch of the present voltages as they stand (held
+    // voltages not moved to their set points), plants regulating.
+    IterationRecord mismatch_as_is(const NewtonSettings& settings);
+
+    // Largest mismatch at the present voltages with the present regime.
+    IterationRecord mismatch_summary();
+    // Sum of squared mismatches (the merit function of step control).
+    double merit() const { return merit_; }
+    int iterations() const { return iterations_; }
+
+    // Generation that balances each plant after a solution, pu.
+    struct PlantOutput {
+        double p = 0.0, q = 0.0;
+    };
+    std::vector<PlantOutput> plant_outputs();
+    const std::vector<PlantState>& plant_states() const { return state_; }
+    // Nodes whose voltage magnitude is held by a plant or a swing bus.
+    bool voltage_held(int node) const;
+    // Rebuilds after the network's admittances changed (tap or shunt).
+    void admittance_changed() { pattern_dirty_ = true; }
+
+private:
+    void initialise_states(const NewtonSettings& s);
+    void build_regime();
+    void build_pattern();
+    void evaluate(bool with_jacobian);
+    double evaluate_merit_at(const std::vector<Complex>& v);
+    int check_limits(bool active);
+    void apply_step(const std::vector<Complex>& from, double alpha, std::vector<Complex>& to, std::vector<double>& qg_to) const;
+    Complex node_injection(std::size_t i, double vm) const;
+
+    NetworkModel& m_;
+    SparseLu& lu_;
+
+    // Regime: which equations and unknowns exist.
+    std::vector<PlantState> state_;
+    std::vector<int> switches_;
+    std::vector<int> row_p_, row_q_, col_t_, col_v_;
+    std::vector<double> v_fixed_;          // magnitude of held nodes, 0 when free
+    std::vector<double> q_fixed_;          // reactive output of plants at limits, per node
+    struct Group {
+        int regulated = -1;
+        double vs = 1.0;
+        std::vector<int> plants;           // all plants regulating this node
+        std::vector<int> regulating;       // those not at a limit
+        int column = -1;                   // shared reactive output unknown
+        bool local = true;
+    };
+    std::vector<Group> groups_;
+    std::vector<int> node_group_member_;   // group whose shared output appears at this node
+    std::vector<double> node_group_share_; // its share there
+    std::vector<double> qg_;               // shared reactive output per group (pu)
+    std::vector<int> active_nodes_;
+    std::vector<int> induction_at_;        // per node: first induction model or -1
+    int rows_ = 0;
+
+    // Jacobian in compressed rows, with the positions of every entry.
+    std::vector<int> j_start_, j_col_;
+    std::vector<double> j_val_;
+    std::vector<int> pos_pt_, pos_pv_, pos_qt_, pos_qv_;  // per admittance entry
+    std::vector<int> pos_group_;                          // per node, Q row's group entry
+    bool pattern_dirty_ = true;
+
+    std::vector<double> f_;     // mismatch per row
+    std::vector<double> step_;  // Newton correction per unknown
+    std::vector<Complex> s_;    // computed injections per node
+    double merit_ = 0.0;
+    int iterations_ = 0;
+};
+
+}  // namespace velquin::sim::loadflow
