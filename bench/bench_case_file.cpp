@@ -217,6 +217,6 @@ int main() {
         std::fprintf(stderr, "bench_case_file: %s\n", e.what());
         status = 1;
     }
-    if (!std::getenv("KEEP")) fs::remove_all(folder);
+    fs::remove_all(folder);
     return status;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <utility>
 
@@ -46,6 +47,16 @@ TEST(CaseFileRoundTrip, EveryFieldOfEveryElementSurvives) {
 
     const Case empty;
     EXPECT_EQ(decode_case(encode_case(empty), "empty"), empty);
+}
+
+// A file written by format 1.0 must keep reading back to the same case: a
+// layout change (fields reordered, a type widened) without a new format
+// version fails here. When the model gains a field, the version goes up and
+// this file stays; compare it to the full case with the new field reset.
+TEST(CaseFileCompatibility, Format1_0FileStillReadsBack) {
+    const std::filesystem::path file =
+        std::filesystem::path(__FILE__).parent_path() / "data" / "full_case_1_0.sav";
+    EXPECT_EQ(load_case_file(file), make_full_case());
 }
 
 TEST(CaseFileRoundTrip, DoublesKeepTheirExactBits) {

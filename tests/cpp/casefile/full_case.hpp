@@ -1,296 +1,144 @@
 // A small case in which every field of every element holds a value other
 // than its default, each numeric field a different one, so that a field
 // dropped, swapped or defaulted by the file format shows up as a difference.
+// The fields are named one by one here, independently of the file layout.
 #pragma once
 
 #include "model/case.hpp"
 
 namespace velquin::sim::testing {
 
-// Distinct, non-default values: every call gives a new one.
+// Gives every field it is handed a new, non-default value.
 class Distinct {
 public:
-    int i() { return 1000 + next_++; }
-    double d() { return 0.5 + 0.03125 * next_++; }
-    Complex z() {
-        const double re = d();
-        return {re, d()};
-    }
-    std::string s(const char* stem) { return std::string(stem) + "#" + std::to_string(next_++); }
-    Ratings ratings() {
-        Ratings r{};
-        for (double& v : r) v = d();
-        return r;
-    }
-    Ownership ownership() {
-        Ownership o;
-        for (int k = 0; k < kOwnerCount; ++k) {
-            o.owner[k] = i();
-            o.fraction[k] = d();
-        }
-        return o;
+    template <class... Ts>
+    void fill(Ts&... fields) {
+        (set(fields), ...);
     }
 
 private:
+    void set(int& v) { v = 1000 + next_++; }
+    void set(double& v) { v = 0.5 + 0.03125 * next_++; }
+    void set(Complex& v) {
+        double re = 0.0;
+        double im = 0.0;
+        fill(re, im);
+        v = {re, -im};
+    }
+    void set(std::string& v) { v = "text #" + std::to_string(next_++); }
+    template <class T, std::size_t N>
+    void set(std::array<T, N>& a) {
+        for (T& e : a) set(e);
+    }
+    void set(Ownership& o) { fill(o.owner, o.fraction); }
+
     int next_ = 1;
 };
 
-inline Winding full_winding(Distinct& n) {
-    Winding w;
-    w.ratio = n.d();
-    w.nominal_kv = n.d();
-    w.angle_deg = n.d();
-    w.ratings = n.ratings();
-    w.control_mode = n.i();
-    w.controlled_bus = -n.i();
-    w.controlled_node = n.i();
-    w.rmax = n.d();
-    w.rmin = n.d();
-    w.vmax = n.d();
-    w.vmin = n.d();
-    w.tap_positions = n.i();
-    w.correction_table = n.i();
-    w.load_drop_compensation = n.z();
-    w.connection_angle = n.d();
-    return w;
-}
-
 inline AuxRecord full_aux_record(Distinct& n) {
-    AuxRecord inner;
-    inner.fields = {FieldValue{n.s("conv")}, FieldValue{static_cast<long long>(n.i()) << 33},
-                    FieldValue{n.d()}, FieldValue{}};
-    AuxRecord r;
-    r.fields = {FieldValue{n.s("dc")}, FieldValue{}, FieldValue{-7LL}, FieldValue{n.d()},
-                FieldValue{std::string()}};
-    r.groups = {{inner, inner}, {}, {AuxRecord{}}};
-    r.groups[0][1].fields.push_back(FieldValue{n.d()});
+    long long big = 0;
+    double real = 0.0;
+    std::string text;
+    n.fill(text, real);
+    big = static_cast<long long>(real * 1000) << 33;
+    AuxRecord inner{.fields = {FieldValue{text}, FieldValue{big}, FieldValue{real}, FieldValue{}},
+                    .groups = {}};
+    n.fill(text, real);
+    AuxRecord r{
+        .fields = {FieldValue{text}, FieldValue{}, FieldValue{-7LL}, FieldValue{real}, FieldValue{""}},
+        .groups = {{inner, inner}, {}, {AuxRecord{}}}};
+    r.groups[0][1].fields.push_back(FieldValue{-real});
     return r;
 }
 
 inline Case make_full_case() {
     Distinct n;
     Case c;
-    c.identification = CaseIdentification{.change_code = n.i(),
-                                          .base_mva = n.d(),
-                                          .revision = n.i(),
-                                          .transformer_rating_units = n.d(),
-                                          .branch_rating_units = n.d(),
-                                          .base_frequency = n.d(),
-                                          .title1 = n.s("title one"),
-                                          .title2 = n.s("title two")};
-    c.system_wide.lines = {n.s("GENERAL, THRSHZ=0.0001"), "", n.s("RATING, 1, \"RATE1\"")};
+    CaseIdentification& id = c.identification;
+    n.fill(id.change_code, id.base_mva, id.revision, id.transformer_rating_units, id.branch_rating_units,
+           id.base_frequency, id.title1, id.title2);
+    c.system_wide.lines = {"GENERAL, THRSHZ=0.0001", "", "RATING, 1, \"RATE1\""};
 
-    c.buses.push_back(Bus{.number = n.i(),
-                          .name = n.s("BUS"),
-                          .base_kv = n.d(),
-                          .type = n.i(),
-                          .area = n.i(),
-                          .zone = n.i(),
-                          .owner = n.i(),
-                          .vm = n.d(),
-                          .va_deg = n.d(),
-                          .normal_vmax = n.d(),
-                          .normal_vmin = n.d(),
-                          .emergency_vmax = n.d(),
-                          .emergency_vmin = n.d(),
-                          .type_before_disconnect = n.i()});
-    c.buses.push_back(Bus{.number = n.i(), .name = "second"});
+    Bus& b = c.buses.emplace_back();
+    n.fill(b.number, b.name, b.base_kv, b.type, b.area, b.zone, b.owner, b.vm, b.va_deg, b.normal_vmax,
+           b.normal_vmin, b.emergency_vmax, b.emergency_vmin, b.type_before_disconnect);
+    n.fill(c.buses.emplace_back().number);
 
-    c.loads.push_back(Load{.bus = n.i(),
-                           .id = n.s("L"),
-                           .status = n.i(),
-                           .area = n.i(),
-                           .zone = n.i(),
-                           .owner = n.i(),
-                           .constant_power = n.z(),
-                           .constant_current = n.z(),
-                           .constant_admittance = n.z(),
-                           .scalable = n.i(),
-                           .interruptible = n.i(),
-                           .distributed_generation = n.z(),
-                           .distributed_generation_mode = n.i(),
-                           .load_type = n.s("type"),
-                           .name = n.s("load")});
+    Load& l = c.loads.emplace_back();
+    n.fill(l.bus, l.id, l.status, l.area, l.zone, l.owner, l.constant_power, l.constant_current,
+           l.constant_admittance, l.scalable, l.interruptible, l.distributed_generation,
+           l.distributed_generation_mode, l.load_type, l.name);
 
-    c.fixed_shunts.push_back(
-        FixedShunt{.bus = n.i(), .id = n.s("F"), .status = n.i(), .admittance = n.z(), .name = n.s("fixed")});
+    FixedShunt& f = c.fixed_shunts.emplace_back();
+    n.fill(f.bus, f.id, f.status, f.admittance, f.name);
 
-    c.plants.push_back(Plant{.bus = n.i(),
-                             .scheduled_voltage = n.d(),
-                             .regulated_bus = n.i(),
-                             .regulated_node = n.i(),
-                             .rmpct = n.d()});
+    Plant& p = c.plants.emplace_back();
+    n.fill(p.bus, p.scheduled_voltage, p.regulated_bus, p.regulated_node, p.rmpct);
 
-    c.machines.push_back(Machine{.bus = n.i(),
-                                 .id = n.s("G"),
-                                 .pg = n.d(),
-                                 .qg = n.d(),
-                                 .qmax = n.d(),
-                                 .qmin = n.d(),
-                                 .pmax = n.d(),
-                                 .pmin = n.d(),
-                                 .mbase = n.d(),
-                                 .source_impedance = n.z(),
-                                 .step_up_impedance = n.z(),
-                                 .step_up_ratio = n.d(),
-                                 .status = n.i(),
-                                 .rmpct = n.d(),
-                                 .ownership = n.ownership(),
-                                 .wind_mode = n.i(),
-                                 .wind_power_factor = n.d(),
-                                 .base_load = n.i(),
-                                 .name = n.s("machine")});
+    Machine& m = c.machines.emplace_back();
+    n.fill(m.bus, m.id, m.pg, m.qg, m.qmax, m.qmin, m.pmax, m.pmin, m.mbase, m.source_impedance,
+           m.step_up_impedance, m.step_up_ratio, m.status, m.rmpct, m.ownership, m.wind_mode,
+           m.wind_power_factor, m.base_load, m.name);
 
-    c.lines.push_back(LineBranch{.from_bus = n.i(),
-                                 .to_bus = n.i(),
-                                 .ckt = n.s("C"),
-                                 .r = n.d(),
-                                 .x = n.d(),
-                                 .b = n.d(),
-                                 .from_shunt = n.z(),
-                                 .to_shunt = n.z(),
-                                 .status = n.i(),
-                                 .metered_end = n.i(),
-                                 .length = n.d(),
-                                 .ownership = n.ownership(),
-                                 .ratings = n.ratings(),
-                                 .name = n.s("line")});
+    LineBranch& br = c.lines.emplace_back();
+    n.fill(br.from_bus, br.to_bus, br.ckt, br.r, br.x, br.b, br.from_shunt, br.to_shunt, br.status,
+           br.metered_end, br.length, br.ownership, br.ratings, br.name);
 
-    c.switching_devices.push_back(SwitchingDevice{.from_bus = n.i(),
-                                                  .to_bus = n.i(),
-                                                  .ckt = n.s("S"),
-                                                  .x = n.d(),
-                                                  .ratings = n.ratings(),
-                                                  .status = n.i(),
-                                                  .normal_status = n.i(),
-                                                  .metered_end = n.i(),
-                                                  .type = n.i(),
-                                                  .name = n.s("switch")});
+    SwitchingDevice& sd = c.switching_devices.emplace_back();
+    n.fill(sd.from_bus, sd.to_bus, sd.ckt, sd.x, sd.ratings, sd.status, sd.normal_status, sd.metered_end,
+           sd.type, sd.name);
 
-    Transformer t;
-    t.bus1 = n.i();
-    t.bus2 = n.i();
-    t.bus3 = n.i();
-    t.ckt = n.s("T");
-    t.winding_code = n.i();
-    t.impedance_code = n.i();
-    t.magnetizing_code = n.i();
-    t.mag1 = n.d();
-    t.mag2 = -n.d();
-    t.non_metered_winding = n.i();
-    t.name = n.s("transformer");
-    t.status = n.i();
-    t.ownership = n.ownership();
-    t.vector_group = n.s("YNd1");
-    t.impedance_correction_code = n.i();
-    for (WindingPairImpedance& z : t.impedance) z = {.r = n.d(), .x = n.d(), .sbase = n.d()};
-    t.star_vm = n.d();
-    t.star_va_deg = n.d();
-    for (Winding& w : t.windings) w = full_winding(n);
-    c.transformers.push_back(t);
+    Transformer& t = c.transformers.emplace_back();
+    n.fill(t.bus1, t.bus2, t.bus3, t.ckt, t.winding_code, t.impedance_code, t.magnetizing_code, t.mag1,
+           t.mag2, t.non_metered_winding, t.name, t.status, t.ownership, t.vector_group,
+           t.impedance_correction_code, t.star_vm, t.star_va_deg);
+    for (WindingPairImpedance& z : t.impedance) n.fill(z.r, z.x, z.sbase);
+    for (Winding& w : t.windings) {
+        n.fill(w.ratio, w.nominal_kv, w.angle_deg, w.ratings, w.control_mode, w.controlled_bus,
+               w.controlled_node, w.rmax, w.rmin, w.vmax, w.vmin, w.tap_positions, w.correction_table,
+               w.load_drop_compensation, w.connection_angle);
+    }
 
-    c.areas.push_back(Area{.number = n.i(),
-                           .swing_bus = n.i(),
-                           .desired_mw = n.d(),
-                           .tolerance_mw = n.d(),
-                           .name = n.s("area")});
+    Area& a = c.areas.emplace_back();
+    n.fill(a.number, a.swing_bus, a.desired_mw, a.tolerance_mw, a.name);
     c.two_terminal_dc_lines.push_back(full_aux_record(n));
     c.vsc_dc_lines.push_back(full_aux_record(n));
-    c.impedance_correction_tables.push_back(ImpedanceCorrectionTable{
-        .number = n.i(), .points = {{.t = n.d(), .factor = n.z()}, {.t = n.d(), .factor = n.z()}}});
+    ImpedanceCorrectionTable& ict = c.impedance_correction_tables.emplace_back();
+    ict.points.resize(2);
+    n.fill(ict.number, ict.points[0].t, ict.points[0].factor, ict.points[1].t, ict.points[1].factor);
     c.multi_terminal_dc_lines.push_back(full_aux_record(n));
-    c.multi_section_lines.push_back(MultiSectionLine{.from_bus = n.i(),
-                                                     .to_bus = n.i(),
-                                                     .id = n.s("&"),
-                                                     .metered_end = n.i(),
-                                                     .dummy_buses = {n.i(), n.i(), n.i()}});
-    c.zones.push_back(Zone{.number = n.i(), .name = n.s("zone")});
-    c.inter_area_transfers.push_back(
-        InterAreaTransfer{.from_area = n.i(), .to_area = n.i(), .id = n.s("I"), .mw = n.d()});
-    c.owners.push_back(Owner{.number = n.i(), .name = n.s("owner")});
+    MultiSectionLine& ms = c.multi_section_lines.emplace_back();
+    ms.dummy_buses.resize(3);
+    n.fill(ms.from_bus, ms.to_bus, ms.id, ms.metered_end, ms.dummy_buses[0], ms.dummy_buses[1],
+           ms.dummy_buses[2]);
+    Zone& z = c.zones.emplace_back();
+    n.fill(z.number, z.name);
+    InterAreaTransfer& iat = c.inter_area_transfers.emplace_back();
+    n.fill(iat.from_area, iat.to_area, iat.id, iat.mw);
+    Owner& o = c.owners.emplace_back();
+    n.fill(o.number, o.name);
     c.facts_devices.push_back(full_aux_record(n));
 
-    SwitchedShunt sw;
-    sw.bus = n.i();
-    sw.id = n.s("W");
-    sw.control_mode = n.i();
-    sw.adjustment_method = n.i();
-    sw.status = n.i();
-    sw.vswhi = n.d();
-    sw.vswlo = n.d();
-    sw.regulated_bus = n.i();
-    sw.regulated_node = n.i();
-    sw.rmpct = n.d();
-    sw.vsc_name = n.s("vsc");
-    sw.initial_mvar = n.d();
-    for (int k = 0; k < kSwitchedShuntBlockCount; ++k) {
-        sw.steps[k] = n.i();
-        sw.mvar_per_step[k] = n.d();
-        sw.block_status[k] = n.i();
-    }
-    sw.name = n.s("switched");
-    c.switched_shunts.push_back(sw);
-
+    SwitchedShunt& sw = c.switched_shunts.emplace_back();
+    n.fill(sw.bus, sw.id, sw.control_mode, sw.adjustment_method, sw.status, sw.vswhi, sw.vswlo,
+           sw.regulated_bus, sw.regulated_node, sw.rmpct, sw.vsc_name, sw.initial_mvar, sw.steps,
+           sw.mvar_per_step, sw.block_status, sw.name);
     c.gne_devices.push_back(full_aux_record(n));
 
-    InductionMachine m;
-    m.bus = n.i();
-    m.id = n.s("M");
-    m.status = n.i();
-    m.scode = n.i();
-    m.dcode = n.i();
-    m.area = n.i();
-    m.zone = n.i();
-    m.owner = n.i();
-    m.tcode = n.i();
-    m.bcode = n.i();
-    m.mbase = n.d();
-    m.ratekv = n.d();
-    m.pcode = n.i();
-    m.pset = n.d();
-    m.h = n.d();
-    m.a = n.d();
-    m.b = n.d();
-    m.d = n.d();
-    m.e = n.d();
-    m.ra = n.d();
-    m.xa = n.d();
-    m.xm = n.d();
-    m.r1 = n.d();
-    m.x1 = n.d();
-    m.r2 = n.d();
-    m.x2 = n.d();
-    m.x3 = n.d();
-    m.e1 = n.d();
-    m.se1 = n.d();
-    m.e2 = n.d();
-    m.se2 = n.d();
-    m.ia1 = n.d();
-    m.ia2 = n.d();
-    m.xamult = n.d();
-    m.name = n.s("induction");
-    c.induction_machines.push_back(m);
+    InductionMachine& im = c.induction_machines.emplace_back();
+    n.fill(im.bus, im.id, im.status, im.scode, im.dcode, im.area, im.zone, im.owner, im.tcode, im.bcode,
+           im.mbase, im.ratekv, im.pcode, im.pset, im.h, im.a, im.b, im.d, im.e, im.ra, im.xa, im.xm, im.r1,
+           im.x1, im.r2, im.x2, im.x3, im.e1, im.se1, im.e2, im.se2, im.ia1, im.ia2, im.xamult, im.name);
 
-    Substation s;
-    s.number = n.i();
-    s.name = n.s("substation");
-    s.latitude = n.d();
-    s.longitude = -n.d();
-    s.grounding_resistance = n.d();
-    s.nodes.push_back(SubstationNode{
-        .number = n.i(), .name = n.s("node"), .bus = n.i(), .status = n.i(), .vm = n.d(), .va_deg = n.d()});
-    s.switching_devices.push_back(SubstationSwitchingDevice{.from_node = n.i(),
-                                                            .to_node = n.i(),
-                                                            .ckt = n.s("K"),
-                                                            .name = n.s("breaker"),
-                                                            .type = n.i(),
-                                                            .status = n.i(),
-                                                            .normal_status = n.i(),
-                                                            .x = n.d(),
-                                                            .ratings = {n.d(), n.d(), n.d()}});
-    s.terminals.push_back(SubstationTerminal{
-        .bus = n.i(), .node = n.i(), .type = n.s("B"), .bus2 = n.i(), .bus3 = n.i(), .id = n.s("id")});
-    c.substations.push_back(s);
+    Substation& s = c.substations.emplace_back();
+    n.fill(s.number, s.name, s.latitude, s.longitude, s.grounding_resistance);
+    SubstationNode& node = s.nodes.emplace_back();
+    n.fill(node.number, node.name, node.bus, node.status, node.vm, node.va_deg);
+    SubstationSwitchingDevice& breaker = s.switching_devices.emplace_back();
+    n.fill(breaker.from_node, breaker.to_node, breaker.ckt, breaker.name, breaker.type, breaker.status,
+           breaker.normal_status, breaker.x, breaker.ratings);
+    SubstationTerminal& term = s.terminals.emplace_back();
+    n.fill(term.bus, term.node, term.type, term.bus2, term.bus3, term.id);
     return c;
 }
 
