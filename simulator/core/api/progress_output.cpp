@@ -27,14 +27,14 @@ void ProgressOutput::to_nowhere() {
 
 void ProgressOutput::write(std::string_view text) {
     switch (device_) {
-    case Device::StandardOutput:
-        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-        break;
-    case Device::File:
-        std::fwrite(text.data(), 1, text.size(), file_.get());
-        break;
-    case Device::None:
-        break;
+        case Device::StandardOutput:
+            std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+            break;
+        case Device::File:
+            std::fwrite(text.data(), 1, text.size(), file_.get());
+            break;
+        case Device::None:
+            break;
     }
 }
 

@@ -3,11 +3,15 @@
 // flow. The Python modules are thin layers over this one object.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "api/progress_output.hpp"
 #include "model/case.hpp"
+#include "operations/case_index.hpp"
+#include "operations/element_walks.hpp"
 
 namespace velquin::sim {
 
@@ -32,7 +36,20 @@ public:
     void replace_case(Case c);
     void close_case();
 
+    // Lookup tables over the case in memory; forgotten with the case.
+    CaseIndex& case_index() { return case_index_; }
+    // Branch and machine walks in progress; forgotten with the case.
+    ElementWalks& walks() { return walks_; }
+
     ProgressOutput& progress() { return progress_; }
+    // Writes one line to the progress output and flushes it, so that what
+    // the simulator refused is on record even if the process stops.
+    void report(std::string_view line);
+
+    // Page length per output device (1 to 4), as set by the API; kept for
+    // callers that ask, the output itself is not paged.
+    int lines_per_page(int device) const;
+    bool set_lines_per_page(int device, int lines);
 
     // Status of the last load-flow solution, as `solved` reports it.
     int solution_status() const { return solution_status_; }
@@ -45,7 +62,10 @@ private:
     int bus_capacity_ = 0;
     std::string started_release_;
     std::optional<Case> case_;
+    CaseIndex case_index_;
+    ElementWalks walks_;
     ProgressOutput progress_;
+    std::array<int, 4> lines_per_page_{60, 60, 60, 60};
     int solution_status_ = kSolutionNotAttempted;
 
 public:

@@ -1,6 +1,7 @@
 #include "common/call_arguments.hpp"
 
 #include <cmath>
+#include <limits>
 
 namespace velquin::sim::python {
 
@@ -10,24 +11,27 @@ std::string describe_type(const py::handle& value) {
     return py::str(py::type::handle_of(value).attr("__name__")).cast<std::string>();
 }
 
-[[noreturn]] void type_error(std::string_view function, std::string_view argument,
-                             std::string_view expected, const py::handle& value) {
-    throw py::type_error(std::string(function) + "() argument '" + std::string(argument) +
-                         "' must be " + std::string(expected) + ", not " + describe_type(value));
+[[noreturn]] void type_error(std::string_view function, std::string_view argument, std::string_view expected,
+                             const py::handle& value) {
+    throw py::type_error(std::string(function) + "() argument '" + std::string(argument) + "' must be " +
+                         std::string(expected) + ", not " + describe_type(value));
 }
 
 ParamKind element_kind(ParamKind kind) {
     switch (kind) {
-    case ParamKind::IntegerArray: return ParamKind::Integer;
-    case ParamKind::RealArray: return ParamKind::Real;
-    case ParamKind::TextArray: return ParamKind::Text;
-    default: return kind;
+        case ParamKind::IntegerArray:
+            return ParamKind::Integer;
+        case ParamKind::RealArray:
+            return ParamKind::Real;
+        case ParamKind::TextArray:
+            return ParamKind::Text;
+        default:
+            return kind;
     }
 }
 
 bool is_array(ParamKind kind) {
-    return kind == ParamKind::IntegerArray || kind == ParamKind::RealArray ||
-           kind == ParamKind::TextArray;
+    return kind == ParamKind::IntegerArray || kind == ParamKind::RealArray || kind == ParamKind::TextArray;
 }
 
 std::string element_key(std::string_view array, int position) {
@@ -56,12 +60,16 @@ long long to_integer(std::string_view function, std::string_view argument, const
         if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9.0e15) return static_cast<long long>(d);
         type_error(function, argument, "an integer", value);
     }
-    if (PyUnicode_Check(value.ptr()) || !PyIndex_Check(value.ptr())) type_error(function, argument, "an integer", value);
+    if (PyUnicode_Check(value.ptr()) || !PyIndex_Check(value.ptr()))
+        type_error(function, argument, "an integer", value);
     py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
     if (!index) throw py::error_already_set();
     int overflow = 0;
     const long long result = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
-    if (overflow != 0) throw py::value_error(std::string(function) + "() argument '" + std::string(argument) + "' is out of range");
+    // A huge integer is a value out of range, not a wrong type: saturate and
+    // let the operation's range checks refuse it with a code.
+    if (overflow > 0) return std::numeric_limits<long long>::max();
+    if (overflow < 0) return std::numeric_limits<long long>::min();
     return result;
 }
 
@@ -146,14 +154,23 @@ void CallArguments::store(const std::string& key, const Param& /*param*/, ParamK
         throw py::type_error(function_ + "() got multiple values for argument '" + key + "'");
     }
     switch (kind) {
-    case ParamKind::Integer: values_.emplace(key, to_integer(function_, key, value)); break;
-    case ParamKind::Real: values_.emplace(key, to_real(function_, key, value)); break;
-    case ParamKind::Text: values_.emplace(key, to_text(function_, key, value)); break;
-    default: break;
+        case ParamKind::Integer:
+            values_.emplace(key, to_integer(function_, key, value));
+            break;
+        case ParamKind::Real:
+            values_.emplace(key, to_real(function_, key, value));
+            break;
+        case ParamKind::Text:
+            values_.emplace(key, to_text(function_, key, value));
+            break;
+        default:
+            break;
     }
 }
 
-bool CallArguments::has(std::string_view name) const { return values_.find(name) != values_.end(); }
+bool CallArguments::has(std::string_view name) const {
+    return values_.find(name) != values_.end();
+}
 
 bool CallArguments::has(std::string_view array, int position) const {
     return has(element_key(array, position));

@@ -32,8 +32,8 @@ struct Param {
 
 class CallArguments {
 public:
-    CallArguments(std::string_view function, const std::vector<Param>& params,
-                  const py::args& args, const py::kwargs& kwargs);
+    CallArguments(std::string_view function, const std::vector<Param>& params, const py::args& args,
+                  const py::kwargs& kwargs);
 
     bool has(std::string_view name) const;
     bool has(std::string_view array, int position) const;
@@ -56,8 +56,7 @@ private:
     using Value = std::variant<long long, double, std::string>;
 
     void bind(const Param& param, const py::handle& value, bool whole_array);
-    void store(const std::string& key, const Param& param, ParamKind element_kind,
-               const py::handle& value);
+    void store(const std::string& key, const Param& param, ParamKind element_kind, const py::handle& value);
 
     std::string function_;
     std::map<std::string, Value, std::less<>> values_;
