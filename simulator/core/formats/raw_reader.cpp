@@ -44,8 +44,8 @@ std::string trimmed(std::string_view s) {
 
 class RawReader {
 public:
-    RawReader(std::string_view text, std::string_view source, ImportReport* report)
-        : cursor_(text), source_(source), report_(report) {}
+    RawReader(std::string_view text, std::string_view source, ImportReport* report, int forced_revision = 0)
+        : cursor_(text), source_(source), report_(report), forced_revision_(forced_revision) {}
 
     Case read();
 
@@ -259,6 +259,7 @@ private:
     RawLineCursor cursor_;
     std::string source_;
     ImportReport* report_;
+    int forced_revision_;
     int revision_ = 33;
     Case case_;
 
@@ -327,7 +328,15 @@ void RawReader::read_identification() {
     id.change_code = integer("IC", 0);
     id.base_mva = real("SBASE", 100.0);
     if (!(id.base_mva > 0.0)) fail("SBASE", "the system base must be positive");
-    if (!has("REV")) {
+    if (forced_revision_ != 0) {
+        if (forced_revision_ < 33 || forced_revision_ > 35)
+            fail("REV",
+                 "revision " + std::to_string(forced_revision_) + " is not supported (33, 34 and 35 are)");
+        if (has("REV") && integer("REV", 0) != forced_revision_)
+            warn(line_, "the file says revision " + text("REV", "") + "; read as revision " +
+                            std::to_string(forced_revision_));
+        id.revision = forced_revision_;
+    } else if (!has("REV")) {
         warn(line_, "no format revision given; revision 33 assumed");
         id.revision = 33;
     } else {
@@ -934,14 +943,28 @@ Case parse_raw(std::string_view text, std::string_view source, ImportReport* rep
     return RawReader(text, source, report).read();
 }
 
-Case read_raw_file(const std::filesystem::path& path, ImportReport* report) {
+Case parse_raw_as(std::string_view text, std::string_view source, int revision, ImportReport* report) {
+    if (revision == 0) throw FormatError(std::string(source), 0, "REV", "revision 0 is not supported");
+    return RawReader(text, source, report, revision).read();
+}
+
+namespace {
+std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw FormatError(path.string(), 0, "", "cannot open the file");
     std::ostringstream buffer;
     buffer << in.rdbuf();
     if (in.bad()) throw FormatError(path.string(), 0, "", "cannot read the file");
-    const std::string text = buffer.str();
-    return parse_raw(text, path.string(), report);
+    return buffer.str();
+}
+}  // namespace
+
+Case read_raw_file(const std::filesystem::path& path, ImportReport* report) {
+    return parse_raw(read_file(path), path.string(), report);
+}
+
+Case read_raw_file_as(const std::filesystem::path& path, int revision, ImportReport* report) {
+    return parse_raw_as(read_file(path), path.string(), revision, report);
 }
 
 }  // namespace velquin::sim

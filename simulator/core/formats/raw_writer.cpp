@@ -849,7 +849,11 @@ std::string format_raw(const Case& c, int revision, ImportReport* report) {
 }
 
 void write_raw_file(const Case& c, const std::filesystem::path& path, int revision) {
-    casefile::write_file_atomically(path, format_raw(c, revision));
+    write_raw_file(c, path, revision, nullptr);
+}
+
+void write_raw_file(const Case& c, const std::filesystem::path& path, int revision, ImportReport* report) {
+    casefile::write_file_atomically(path, format_raw(c, revision, report));
 }
 
 }  // namespace velquin::sim

@@ -1,0 +1,83 @@
+"""The format operations of psspy: reading RAW and MATPOWER files into
+memory and writing the case in memory as RAW."""
+
+import sys
+
+import pytest
+
+
+@pytest.fixture(scope="module")
+def psspy(simulator_dir):
+    if str(simulator_dir) not in sys.path:
+        sys.path.insert(0, str(simulator_dir))
+    import psspy as module
+
+    module.progress_output(islct=6)
+    yield module
+    module.progress_output(islct=1)
+
+
+@pytest.fixture
+def raw_dir(test_data_dir):
+    return test_data_dir / "raw"
+
+
+def test_read_replaces_the_case_and_a_bad_file_leaves_it(psspy, raw_dir, tmp_path):
+    assert psspy.read(0, str(raw_dir / "case14.raw")) == 0
+    before = psspy.case_summary()
+    assert before.startswith("14 buses, 11 loads")
+    assert psspy.case_raw_revision() == 33
+
+    bad = tmp_path / "bad.raw"
+    bad.write_text("0, 100, 33\nt\nt\n101, 'A', 23O.0\n0\nQ\n")
+    assert psspy.read(0, str(bad)) == 4
+    assert psspy.read(0, str(tmp_path / "missing.raw")) == 3
+    assert psspy.read(1, str(raw_dir / "wecc179.raw")) == 1
+    assert psspy.readrawversion(0, "32", str(raw_dir / "wecc179.raw")) == 2
+    assert psspy.read_matpower(str(bad)) == 4
+    assert psspy.case_summary() == before
+
+
+def test_malformed_file_message_names_line_and_field(psspy, tmp_path):
+    bad = tmp_path / "bad.raw"
+    bad.write_text("0, 100, 33\nt\nt\n101, 'A', 23O.0\n0\nQ\n")
+    log = tmp_path / "progress.txt"
+    psspy.progress_output(islct=2, filarg=str(log))
+    try:
+        assert psspy.read(ifile=str(bad), numnam=0) == 4
+    finally:
+        psspy.progress_output(islct=6)
+    text = log.read_text()
+    assert "bad.raw:4" in text and "BASKV" in text
+
+
+def test_written_revisions_read_back(psspy, raw_dir, tmp_path):
+    assert psspy.read(0, str(raw_dir / "IEEE_14_bus_completed.raw")) == 0
+    summary = psspy.case_summary()
+    for vernum in ("33", "34", "35"):
+        target = tmp_path / f"out{vernum}.raw"
+        assert psspy.writerawversion(vernum, str(target)) == 0
+        assert f", {vernum}," in target.read_text().splitlines()[1 if vernum != "33" else 0]
+        assert psspy.read(0, str(target)) == 0
+        assert psspy.case_raw_revision() == int(vernum)
+        assert psspy.case_summary() == summary
+    assert psspy.rawd_2(0, 1, [0, 0, 0], 0, str(tmp_path / "current.raw")) == 0
+    assert psspy.rawd_2(0, 0, [0, 0, 0], 0, str(tmp_path / "part.raw")) == 1
+    assert psspy.writerawversion("36", str(tmp_path / "x.raw")) == 2
+    assert psspy.writerawversion("33", str(tmp_path / "no" / "such" / "folder.raw")) == 3
+
+
+def test_matpower_read(psspy, test_data_dir):
+    assert psspy.read_matpower(str(test_data_dir / "matpower" / "case30.m")) == 0
+    assert psspy.case_summary().startswith("30 buses, 20 loads, 2 fixed shunts, 6 machines, 41 line branches")
+
+
+def test_wrong_argument_types_raise(psspy, raw_dir):
+    with pytest.raises(TypeError):
+        psspy.read("0", str(raw_dir / "case14.raw"))
+    with pytest.raises(TypeError):
+        psspy.readrawversion(0, 33, str(raw_dir / "case14.raw"))
+    with pytest.raises(TypeError):
+        psspy.writerawversion("33", ofile=5)
+    with pytest.raises(TypeError):
+        psspy.read_matpower(file="case9.m")
