@@ -11,9 +11,13 @@
 #include "casefile/case_file.hpp"
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX  // keeps windows.h from defining min and max macros
+#endif
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
 #else
@@ -30,6 +34,13 @@ namespace fs = std::filesystem;
 [[noreturn]] void fail_save(const fs::path& target, const std::string& step, int error) {
     throw CaseFileError(target.string() + ": cannot save (" + step + ": " +
                         std::generic_category().message(error) + ")");
+}
+
+// For a call that just failed: errno is read before anything else can
+// change it.
+[[noreturn]] void fail_last(const fs::path& target, const char* step, const fs::path& file = {}) {
+    const int error = errno;
+    fail_save(target, file.empty() ? std::string(step) : std::string(step) + " " + file.string(), error);
 }
 
 // Writes in pieces small enough for every platform's write call.
@@ -105,8 +116,9 @@ public:
                               std::to_string(counter++));
             fd_ = open_exclusive(path_);
             if (fd_ >= 0) return;
-            if (errno != EEXIST || attempt == 100)
-                fail_save(target_, "cannot create a temporary file in " + folder.string(), errno);
+            const int error = errno;
+            if (error != EEXIST || attempt == 100)
+                fail_save(target_, "cannot create a temporary file in " + folder.string(), error);
         }
     }
     TemporaryFile(const TemporaryFile&) = delete;
@@ -120,8 +132,9 @@ public:
         while (!bytes.empty()) {
             const long n = write_some(fd_, bytes.data(), std::min(bytes.size(), kWriteChunk));
             if (n < 0) {
-                if (errno == EINTR) continue;
-                fail_save(target_, "writing " + path_.string(), errno);
+                const int error = errno;
+                if (error == EINTR) continue;
+                fail_save(target_, "writing " + path_.string(), error);
             }
             if (n == 0) fail_save(target_, "writing " + path_.string(), EIO);
             bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -129,11 +142,11 @@ public:
     }
 
     void commit() {
-        if (flush_to_disk(fd_) != 0) fail_save(target_, "flushing " + path_.string() + " to disk", errno);
+        if (flush_to_disk(fd_) != 0) fail_last(target_, "flushing", path_);
         const int fd = fd_;
         fd_ = -1;
-        if (close_file(fd) != 0) fail_save(target_, "closing " + path_.string(), errno);
-        if (replace_file(path_, target_) != 0) fail_save(target_, "replacing the file", errno);
+        if (close_file(fd) != 0) fail_last(target_, "closing", path_);
+        if (replace_file(path_, target_) != 0) fail_last(target_, "replacing the file");
         committed_ = true;
     }
 
