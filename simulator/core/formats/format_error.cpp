@@ -13,7 +13,8 @@ std::string compose(const std::string& file, int line, const std::string& field,
 }
 }  // namespace
 
-FormatError::FormatError(const std::string& file, int line, const std::string& field, const std::string& problem)
+FormatError::FormatError(const std::string& file, int line, const std::string& field,
+                         const std::string& problem)
     : std::runtime_error(compose(file, line, field, problem)), file_(file), line_(line), field_(field) {}
 
 }  // namespace velquin::sim

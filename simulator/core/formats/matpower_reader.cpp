@@ -214,7 +214,12 @@ private:
             b.base_kv = m.finite(r, bus_col::kBaseKv);
             b.normal_vmax = m.limit(r, bus_col::kVmax);
             b.normal_vmin = m.limit(r, bus_col::kVmin);
-            if (names != nullptr) b.name = names->cells[r];
+            if (names != nullptr) {
+                // Trailing blanks are padding, as in RAW names.
+                std::string_view name = names->cells[r];
+                while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+                b.name = std::string(name);
+            }
 
             const double pd = m.finite(r, bus_col::kPd), qd = m.finite(r, bus_col::kQd);
             if (pd != 0.0 || qd != 0.0) {
