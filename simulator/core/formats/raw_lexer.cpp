@@ -44,7 +44,7 @@ std::string_view RawLineCursor::next(int& number) {
     std::string_view line =
         text_.substr(pos_, end == std::string_view::npos ? std::string_view::npos : end - pos_);
     pos_ = end == std::string_view::npos ? text_.size() : end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     number = ++line_;
     return line;
 }

@@ -24,7 +24,8 @@ struct RawToken {
 // same quote character. Returns false when a quote is not closed.
 bool split_raw_fields(std::string_view line, std::vector<RawToken>& out);
 
-// The file's lines, with the line-end characters (LF, CRLF) removed.
+// The file's lines, with the line-end characters (LF, CRLF, stray CRs
+// before the LF) removed.
 class RawLineCursor {
 public:
     explicit RawLineCursor(std::string_view text) : text_(text) {}

@@ -74,6 +74,7 @@ private:
             line_text_ = cursor_.next(line_);
             if (is_raw_comment_line(line_text_)) continue;
             if (!split_raw_fields(line_text_, tokens_)) fail("", "quoted text is not closed on its line");
+            if (tokens_.empty()) continue;
             if (tokens_.size() == 1 && !tokens_[0].quoted &&
                 (tokens_[0].text == "Q" || tokens_[0].text == "q")) {
                 ended_ = true;
@@ -747,12 +748,11 @@ std::vector<AuxRecord> RawReader::read_values(int count, RawFieldType type, cons
             if (static_cast<int>(values.size()) == count) fail(what, "more values than the device declares");
             AuxRecord v;
             const std::string name = std::string(what) + std::to_string(values.size() + 1);
-            if (t.empty())
-                v.fields.emplace_back(std::monostate{});
-            else if (type == RawFieldType::Integer)
-                v.fields.emplace_back(parse_integer_token(name, t));
+            // An empty value is its type's zero: values have no defaults.
+            if (type == RawFieldType::Integer)
+                v.fields.emplace_back(t.empty() ? 0LL : parse_integer_token(name, t));
             else if (type == RawFieldType::Real)
-                v.fields.emplace_back(parse_real_token(name, t));
+                v.fields.emplace_back(t.empty() ? 0.0 : parse_real_token(name, t));
             else
                 v.fields.emplace_back(trimmed(t.text));
             values.push_back(std::move(v));
@@ -806,6 +806,7 @@ void RawReader::read_gne() {
     r.groups[1] = read_values(count(3), RawFieldType::Real, "REAL");
     r.groups[2] = read_values(count(4), RawFieldType::Integer, "INTG");
     r.groups[3] = read_values(count(5), RawFieldType::Text, "CHAR");
+    for (int g = 1; g <= 3; ++g) r.fields[2 + g] = static_cast<long long>(r.groups[g].size());
     case_.gne_devices.push_back(std::move(r));
 }
 

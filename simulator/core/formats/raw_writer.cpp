@@ -116,7 +116,7 @@ private:
     void text_field(std::string_view text, int width, std::string_view kind, std::string_view field) {
         std::string value(text);
         for (char& ch : value)
-            if (ch == '\n' || ch == '\r') ch = ' ';
+            if (ch == '\n') ch = ' ';
         char quote = '\'';
         if (value.find('\'') != std::string::npos) {
             if (value.find('"') == std::string::npos) {
@@ -271,12 +271,12 @@ void RawWriter::write_identification() {
         .set("BASFRQ", id.base_frequency);
     line(f);
     for (const std::string* title : {&id.title1, &id.title2}) {
-        for (const char ch : *title) out_ += (ch == '\n' || ch == '\r') ? ' ' : ch;
+        for (const char ch : *title) out_ += ch == '\n' ? ' ' : ch;
         out_ += '\n';
     }
     if (revision_ >= 34) {
         for (const auto& l : c_.system_wide.lines) {
-            for (const char ch : l) out_ += (ch == '\n' || ch == '\r') ? ' ' : ch;
+            for (const char ch : l) out_ += ch == '\n' ? ' ' : ch;
             out_ += '\n';
         }
         end_section("SYSTEM-WIDE", "BUS");

@@ -208,6 +208,22 @@ TEST(RawReader, LexicalRules) {
     EXPECT_NE(report.warnings[0].find("lex.raw:15"), std::string::npos) << report.warnings[0];
 }
 
+TEST(RawReader, ARevisionGivenByTheCallerDecidesTheLayout) {
+    // A revision-33 generator record in a file that claims revision 35.
+    const std::string text =
+        "0, 100, 35\nt1\nt2\n1,'',230,3\n0\n0\n0\n1,'1',10,0,99,-99,1.02,0,,,,,,,,,,,7\n0\nQ\n";
+    ImportReport report;
+    const Case c = parse_raw_as(text, "as33.raw", 33, &report);
+    EXPECT_EQ(c.identification.revision, 33);
+    ASSERT_EQ(c.machines.size(), 1u);
+    EXPECT_EQ(c.machines[0].ownership.owner[0], 7);
+    EXPECT_EQ(c.machines[0].pmin, -9999.0);
+    EXPECT_EQ(parse_raw(text, "as35.raw").machines[0].pmin, 7.0);
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find("read as revision 33"), std::string::npos);
+    EXPECT_THROW((void)parse_raw_as(text, "as36.raw", 36), FormatError);
+}
+
 TEST(RawReader, ComplexCorrectionTablesSpanLines) {
     const std::string text =
         "0, 100, 34\n\n\n0 / system-wide\n0\n0\n0\n0\n0\n0 / switching\n0\n0\n0\n0\n"
