@@ -8,12 +8,12 @@
 namespace velquin::sim {
 
 struct NewCaseData {
-    OptionalInt transformer_rating_units;  // XFRRAT: <= 0 MVA, > 0 current as MVA
-    OptionalInt branch_rating_units;       // NXFRAT, same coding
-    OptionalReal base_mva;                 // default 100
-    OptionalReal base_frequency;           // default 60 Hz
-    OptionalText title1;
-    OptionalText title2;
+    OptionalInt transformer_rating_units{};  // XFRRAT: <= 0 MVA, > 0 current as MVA
+    OptionalInt branch_rating_units{};       // NXFRAT, same coding
+    OptionalReal base_mva{};                 // default 100
+    OptionalReal base_frequency{};           // default 60 Hz
+    OptionalText title1{};
+    OptionalText title2{};
 };
 
 // Fills `out` with an empty case; refused (and `out` untouched) when the
