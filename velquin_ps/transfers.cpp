@@ -32,10 +32,10 @@ const char* creation_operation(const TransferKind& kind, double version, py::ssi
     const char* operation = select_operation(version, kind.operations);
     if (operation == nullptr && count > 0) {
         raise(PyExc_ValueError, std::string(kind.method) + ": simulator version " + version_text(version) +
-                                    " has no operation to create " + kind.elements + " (version " +
+                                    " has no operation to create " + kind.elements + " (" +
                                     version_text(lowest_version(kind.operations)) +
-                                    " or later is needed); the small case holds " + std::to_string(count) +
-                                    " " + kind.elements);
+                                    " or later is needed), and the small case holds " +
+                                    std::to_string(count));
     }
     return operation;
 }
