@@ -172,14 +172,15 @@ Case decode(std::string_view bytes, std::string_view source, bool verify_checksu
             fail(source, "corrupted (" + section_name(id) + ": length runs past the end of the file)");
         const std::string_view body = bytes.substr(at, static_cast<std::size_t>(length));
         at += static_cast<std::size_t>(length);
-        if (id == 0 || id > kSectionCount) continue;
+        if (id == 0 || id >= bodies.size()) continue;
         if (bodies[id]) fail(source, "corrupted (" + section_name(id) + " appears twice)");
         bodies[id] = body;
     }
 
     Case c;
     for_each_section(c, [&](std::uint32_t id, const char* name, auto& member) {
-        if (!bodies[id]) fail(source, "corrupted (section " + std::string(name) + " is missing)");
+        if (id >= bodies.size() || !bodies[id])
+            fail(source, "corrupted (section " + std::string(name) + " is missing)");
         RecordReader reader(*bodies[id], std::string(source) + ": corrupted (section " + name);
         reader.get(member);
         if (reader.remaining() != 0)
