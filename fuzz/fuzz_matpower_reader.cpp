@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     ImportReport report;
-    const Case again = parse_raw(format_raw(c, 35, &report), "written.raw");
+    const Case again = parse_raw(format_raw(c, c.identification.revision, &report), "written.raw");
     if (report.warnings.empty() && !(again == c)) std::abort();
     return 0;
 }

@@ -16,14 +16,12 @@ namespace velquin::sim {
 
 namespace {
 
+// A section ends with a record whose first field is an unquoted zero
+// ("0", and "0.0" or ".00" too: no record may begin with a zero).
 bool is_zero_literal(const RawToken& t) {
     if (t.quoted || t.text.empty()) return false;
-    std::string_view s = t.text;
-    if (s.front() == '-' || s.front() == '+') s.remove_prefix(1);
-    if (s.empty()) return false;
-    for (const char c : s)
-        if (c != '0') return false;
-    return true;
+    const auto v = parse_real(t.text);
+    return v && *v == 0.0;
 }
 
 bool looks_like_integer(const RawToken& t) {
@@ -163,6 +161,7 @@ private:
         }
         if (t->quoted) fail(std::string(name), "buses must be given by number, not by name");
         const int v = integer(name, 0);
+        if (v == 0 && required) fail(std::string(name), "bus number 0 is not a bus");
         if (std::abs(v) > kMaxUserBusNumber) fail(std::string(name), "bus number out of range");
         return v;
     }

@@ -259,6 +259,7 @@ TEST(RawReader, MalformedInputNamesFileLineAndField) {
         {"bad winding code", head + "0\n0\n0\n0\n0\n1,2,0,'1',4\n", "CW", 9},
         {"bus by name", head + "0\n'BUS A   230',\n", "I", 5},
         {"real where integer", head + "1.5\n", "I", 4},
+        {"bus zero", head + "1\n0\n0\n0\n0\n1, 0, '1', 0, 0.1\n", "J", 9},
     };
     for (const Bad& bad : cases) {
         SCOPED_TRACE(bad.name);
