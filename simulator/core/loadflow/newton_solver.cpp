@@ -364,6 +364,7 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s, const std::function<v
     std::vector<double> trial_q;
     double last_step = 1.0;
     int pending_switches = 0;
+    int checked_at = -1;
     for (;;) {
         if (pattern_dirty_) build_pattern();
         evaluate(true);
@@ -379,11 +380,27 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s, const std::function<v
         if (s.var_limits_from > 0 && !limits_active &&
             (iterations_ >= s.var_limits_from || largest < s.var_limit_mismatch || largest < s.tolerance))
             limits_active = true;
-        if (const int changes = check_limits(limits_active); changes > 0) {
+        // At most one switching round per iteration: the outputs of the
+        // remaining plants mean little until a Newton step has followed.
+        const bool may_switch = limits_active && checked_at != iterations_;
+        if (may_switch) checked_at = iterations_;
+        if (const int changes = check_limits(may_switch); changes > 0) {
+            // A new regime has a new mismatch; divergence is judged from there.
             pending_switches = changes;
+            initial_max = -1.0;
             continue;
         }
-        if (largest < s.tolerance) return NewtonOutcome::Converged;
+        if (largest < s.tolerance) {
+            // Converged: the limits must hold at this very state as well.
+            if (!may_switch) {
+                if (const int changes = check_limits(limits_active); changes > 0) {
+                    pending_switches = changes;
+                    initial_max = -1.0;
+                    continue;
+                }
+            }
+            return NewtonOutcome::Converged;
+        }
         if (iterations_ >= s.max_iterations) return NewtonOutcome::IterationLimit;
         if (!lu_.factor(j_val_, true)) return NewtonOutcome::Singular;
         step_.assign(f_.size(), 0.0);
