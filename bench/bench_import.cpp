@@ -25,14 +25,15 @@ struct Timing {
 };
 
 Timing measure(int runs, const std::function<std::size_t()>& work, std::size_t& sink) {
-    std::vector<double> seconds;
-    for (int i = 0; i < runs; ++i) {
+    std::vector<double> seconds(static_cast<std::size_t>(runs), 0.0);
+    for (double& elapsed : seconds) {
         const auto start = Clock::now();
         sink += work();
-        seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     }
     std::sort(seconds.begin(), seconds.end());
-    return {seconds.front(), seconds[seconds.size() / 2], seconds.back()};
+    const std::size_t n = seconds.size();
+    return {seconds[0], seconds[n / 2], seconds[n - 1]};
 }
 
 std::string read_bytes(const fs::path& path) {

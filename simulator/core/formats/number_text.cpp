@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 namespace velquin::sim {
 
@@ -35,9 +37,11 @@ std::optional<double> parse_real(std::string_view text) {
     const auto [ptr, ec] = std::from_chars(digits.data(), end, value, std::chars_format::general);
     if (ptr != end) return std::nullopt;
     if (ec == std::errc::result_out_of_range) {
-        // Underflow reads as zero; overflow is not a usable number.
-        if (std::fabs(value) > 1.0) return std::nullopt;
-        value = 0.0;
+        // from_chars leaves the value alone when out of range; strtod tells
+        // underflow (reads as zero or a tiny number) from overflow (unusable).
+        const std::string copy(digits);
+        value = std::strtod(copy.c_str(), nullptr);
+        if (!std::isfinite(value)) return std::nullopt;
     } else if (ec != std::errc()) {
         return std::nullopt;
     }
