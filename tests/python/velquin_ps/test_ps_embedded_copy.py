@@ -6,7 +6,7 @@ import os
 
 import pytest
 
-from fixtures.fake_simulator import isolated_imports
+from fixtures.fake_simulator import hide_other_simulators, isolated_imports
 
 TRANSFERS = ["add_buses", "add_line_branch", "add_trn_branch", "add_gen", "add_fixed_shunt",
              "add_switched_shunt", "add_load", "add_induction_machine"]
@@ -43,6 +43,7 @@ def engine_on_simulator(simulator_dir):
         assert engine.init_psse(buses=2000) == 0
         return engine
     with isolated_imports():
+        hide_other_simulators()
         yield start
 
 

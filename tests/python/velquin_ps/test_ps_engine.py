@@ -7,7 +7,7 @@ from pathlib import Path
 
 import pytest
 
-from fixtures.fake_simulator import Call, isolated_imports, lay_out
+from fixtures.fake_simulator import Call, hide_other_simulators, isolated_imports, lay_out
 from velquin_ps import PSSE_ENGINE
 
 
@@ -192,6 +192,7 @@ def test_import_clears_the_console_only_on_windows(build_dir, os_name, commands)
 def test_fake_simulator_leaves_imports_as_it_found_them(tmp_path):
     modules, path = dict(sys.modules), list(sys.path)
     with isolated_imports():
+        hide_other_simulators()
         fake = lay_out(tmp_path / "psse")
         engine = fake.engine(35.5)
         assert sys.modules["psspy"] is engine.psspy and str(fake.path) in sys.path
