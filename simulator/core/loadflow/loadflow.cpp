@@ -336,7 +336,11 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     for (PlantState s : solver.plant_states()) res.limited_plants += s != PlantState::Regulating;
     res.status = status_of(outcome);
     const double largest = std::max(last.max_p, last.max_q);
-    if (outcome == NewtonOutcome::Converged || (std::isfinite(largest) && largest < stored_largest)) {
+    // A failed solution only replaces the case's voltages when it ended
+    // closer to a solution than they are; a blown-up one never does.
+    const bool improved = (outcome == NewtonOutcome::IterationLimit || outcome == NewtonOutcome::StepControlStopped) &&
+                          std::isfinite(largest) && largest < stored_largest;
+    if (outcome == NewtonOutcome::Converged || improved) {
         write_back(c, m, solver);
         res.written_back = true;
     }

@@ -393,7 +393,9 @@ private:
         m_.y_diag.assign(nn, -1);
         for (std::size_t i = 0; i < nn; ++i) {
             auto first = cols.begin() + start[i], last = cols.begin() + start[i + 1];
-            std::sort(first, last);
+            // Rows are short: insertion sort beats the general sort here.
+            for (auto it = first + 1; it < last; ++it)
+                for (auto j = it; j > first && *(j - 1) > *j; --j) std::iter_swap(j - 1, j);
             last = std::unique(first, last);
             for (auto it = first; it != last; ++it) {
                 if (*it == static_cast<int>(i)) m_.y_diag[i] = static_cast<int>(m_.y_col.size());

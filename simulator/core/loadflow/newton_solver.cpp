@@ -54,7 +54,7 @@ void NewtonSolver::initialise_states(const NewtonSettings& s) {
     std::fill(switches_.begin(), switches_.end(), 0);
     if (!s.warm_limits || s.var_limits_from < 0) return;
     for (const Group& g : groups_) {
-        const double vr = std::abs(v[static_cast<std::size_t>(g.regulated)]);
+        const double vr = magnitude(v[static_cast<std::size_t>(g.regulated)]);
         for (int p : g.plants) {
             const PlantModel& pm = m_.plants[static_cast<std::size_t>(p)];
             if (pm.stored_q >= pm.qmax - kLimitTolerance && vr < g.vs - kVoltageTolerance)
@@ -179,6 +179,10 @@ Complex NewtonSolver::node_injection(std::size_t i, double vm) const {
 void NewtonSolver::evaluate(bool with_jacobian) {
     const std::vector<Complex>& y = m_.y_val;
     double merit = 0.0;
+    if (with_jacobian) {
+        inv_vm_.resize(v.size());
+        for (int node : active_nodes_) inv_vm_[static_cast<std::size_t>(node)] = 1.0 / magnitude(v[static_cast<std::size_t>(node)]);
+    }
     for (int node : active_nodes_) {
         const auto i = static_cast<std::size_t>(node);
         const Complex vi = v[i];
@@ -191,7 +195,7 @@ void NewtonSolver::evaluate(bool with_jacobian) {
                 const Complex w = vi * std::conj(y[eu] * v[k]);
                 si += w;
                 if (k == i) continue;
-                const double inv_vk = 1.0 / std::abs(v[k]);
+                const double inv_vk = inv_vm_[k];
                 if (pos_pt_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_pt_[eu])] = w.imag();
                 if (pos_pv_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_pv_[eu])] = w.real() * inv_vk;
                 if (pos_qt_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_qt_[eu])] = -w.real();
@@ -205,7 +209,7 @@ void NewtonSolver::evaluate(bool with_jacobian) {
         }
         s_[i] = si;
         if (row_p_[i] < 0 && row_q_[i] < 0) continue;
-        const double vm = std::abs(vi);
+        const double vm = magnitude(vi);
         const Complex spec = node_injection(i, vm);
         const Complex mis = si - spec;
         if (row_p_[i] >= 0) {
@@ -297,7 +301,7 @@ int NewtonSolver::check_limits(bool active) {
             else fixed_q += st == PlantState::AtMax ? pm.qmax : pm.qmin;
         }
         if (!grp.regulating.empty()) {
-            if (grp.local) regulating_q = (s_[r] - node_injection(r, std::abs(v[r]))).imag();
+            if (grp.local) regulating_q = (s_[r] - node_injection(r, magnitude(v[r]))).imag();
             else regulating_q = qg_[g];
         }
         const double total_q = regulating_q + fixed_q;
@@ -314,7 +318,7 @@ int NewtonSolver::check_limits(bool active) {
                 if (q > pm.qmax + kLimitTolerance) next = PlantState::AtMax;
                 else if (q < pm.qmin - kLimitTolerance) next = PlantState::AtMin;
             } else if (grp.regulating.empty()) {
-                const double vr = std::abs(v[r]);
+                const double vr = magnitude(v[r]);
                 if (state_[pu] == PlantState::AtMax && vr > grp.vs + kVoltageTolerance) next = PlantState::Regulating;
                 if (state_[pu] == PlantState::AtMin && vr < grp.vs - kVoltageTolerance) next = PlantState::Regulating;
             } else {
@@ -340,6 +344,18 @@ int NewtonSolver::check_limits(bool active) {
             }
     }
     return changes;
+}
+
+void NewtonSolver::prepare(const NewtonSettings& s) {
+    initialise_states(s);
+    build_regime();
+    build_pattern();
+}
+
+void NewtonSolver::correction() {
+    step_.assign(f_.size(), 0.0);
+    for (std::size_t k = 0; k < f_.size(); ++k) step_[k] = -f_[k];
+    lu_.solve_transposed(step_);
 }
 
 IterationRecord NewtonSolver::mismatch_as_is(const NewtonSettings& s) {
@@ -403,9 +419,7 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s, const std::function<v
         }
         if (iterations_ >= s.max_iterations) return NewtonOutcome::IterationLimit;
         if (!lu_.factor(j_val_, true)) return NewtonOutcome::Singular;
-        step_.assign(f_.size(), 0.0);
-        for (std::size_t k = 0; k < f_.size(); ++k) step_[k] = -f_[k];
-        lu_.solve_transposed(step_);
+        correction();
         for (double d : step_)
             if (!std::isfinite(d)) return NewtonOutcome::Singular;
         double alpha = 1.0;
@@ -448,7 +462,7 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s, const std::function<v
         last_step = alpha;
         ++iterations_;
         for (int node : active_nodes_) {
-            const double vm = std::abs(v[static_cast<std::size_t>(node)]);
+            const double vm = magnitude(v[static_cast<std::size_t>(node)]);
             if (!(vm < s.blowup_vm && vm > 1.0 / s.blowup_vm)) {
                 evaluate(false);
                 if (report) {
@@ -481,7 +495,7 @@ std::vector<NewtonSolver::PlantOutput> NewtonSolver::plant_outputs() {
         const auto i = static_cast<std::size_t>(pm.node);
         if (!m_.node_active[i]) continue;
         if (m_.node_swing[i]) {
-            const Complex free = s_[i] - node_injection(i, std::abs(v[i]));
+            const Complex free = s_[i] - node_injection(i, magnitude(v[i]));
             const double w = pm.weight > 0.0 ? pm.weight : 1e-12;
             out[p].p = pm.swing ? free.real() * w / swing_w[i] : pm.p;
             out[p].q = free.imag() * w / node_w[i];
@@ -496,7 +510,7 @@ std::vector<NewtonSolver::PlantOutput> NewtonSolver::plant_outputs() {
         double total = 0.0;
         if (!grp.regulating.empty()) {
             const auto r = static_cast<std::size_t>(grp.regulated);
-            total = grp.local ? (s_[r] - node_injection(r, std::abs(v[r]))).imag() : qg_[g];
+            total = grp.local ? (s_[r] - node_injection(r, magnitude(v[r]))).imag() : qg_[g];
         }
         for (int p : grp.plants) {
             const auto pu = static_cast<std::size_t>(p);

@@ -73,6 +73,17 @@ public:
     const std::vector<PlantState>& plant_states() const { return state_; }
     // Nodes whose voltage magnitude is held by a plant or a swing bus.
     bool voltage_held(int node) const;
+    // The phases of one iteration, for measurements: prepare() sets up the
+    // regime and pattern, then assemble() computes mismatches and the
+    // Jacobian, factorise() factorises it and correction() solves for the
+    // Newton step.
+    void prepare(const NewtonSettings& settings);
+    void assemble() { evaluate(true); }
+    bool factorise(bool reuse_pivots) { return lu_.factor(j_val_, reuse_pivots); }
+    void correction();
+    std::size_t jacobian_nonzeros() const { return j_col_.size(); }
+    int unknowns() const { return rows_; }
+
     // Rebuilds after the network's admittances changed (tap or shunt).
     void admittance_changed() { pattern_dirty_ = true; }
 
@@ -121,6 +132,7 @@ private:
     std::vector<double> f_;     // mismatch per row
     std::vector<double> step_;  // Newton correction per unknown
     std::vector<Complex> s_;    // computed injections per node
+    std::vector<double> inv_vm_;  // 1/|V| per node during assembly
     double merit_ = 0.0;
     int iterations_ = 0;
 };
