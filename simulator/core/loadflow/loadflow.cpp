@@ -304,7 +304,7 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     ns.var_limit_mismatch = std::max(kVarLimitMismatchMva, 10.0 * tolerance) / m.base_mva;
     ns.divergence = o.divergence_mva / m.base_mva;
     ns.blowup_vm = o.blowup_vm;
-    ns.warm_limits = o.start == StartProfile::CaseVoltages || o.start == StartProfile::DcAngles;
+    ns.warm_limits = true;
 
     solver.v = m.v_case;
     const double stored_largest = [&] {

@@ -52,15 +52,23 @@ bool NewtonSolver::voltage_held(int node) const { return v_fixed_[static_cast<st
 void NewtonSolver::initialise_states(const NewtonSettings& s) {
     std::fill(state_.begin(), state_.end(), PlantState::Regulating);
     std::fill(switches_.begin(), switches_.end(), 0);
-    if (!s.warm_limits || s.var_limits_from < 0) return;
+    if (s.var_limits_from < 0) return;
     for (const Group& g : groups_) {
-        const double vr = magnitude(v[static_cast<std::size_t>(g.regulated)]);
+        // The stored state tells which plants the last solution held at a
+        // limit; starting them there saves the switching (a wrong guess is
+        // undone by the usual checks).
+        const double vr = magnitude(m_.v_case[static_cast<std::size_t>(g.regulated)]);
         for (int p : g.plants) {
             const PlantModel& pm = m_.plants[static_cast<std::size_t>(p)];
-            if (pm.stored_q >= pm.qmax - kLimitTolerance && vr < g.vs - kVoltageTolerance)
-                state_[static_cast<std::size_t>(p)] = PlantState::AtMax;
-            else if (pm.stored_q <= pm.qmin + kLimitTolerance && vr > g.vs + kVoltageTolerance)
-                state_[static_cast<std::size_t>(p)] = PlantState::AtMin;
+            auto& st = state_[static_cast<std::size_t>(p)];
+            if (pm.qmax - pm.qmin <= kLimitTolerance) {
+                // No reactive range: it cannot hold a voltage at all.
+                st = PlantState::AtMax;
+                continue;
+            }
+            if (!s.warm_limits) continue;
+            if (pm.stored_q >= pm.qmax - kLimitTolerance && vr < g.vs - kVoltageTolerance) st = PlantState::AtMax;
+            else if (pm.stored_q <= pm.qmin + kLimitTolerance && vr > g.vs + kVoltageTolerance) st = PlantState::AtMin;
         }
     }
 }
@@ -310,6 +318,7 @@ int NewtonSolver::check_limits(bool active) {
             const auto pu = static_cast<std::size_t>(p);
             if (switches_[pu] >= kMaxStateChanges) continue;
             const PlantModel& pm = m_.plants[pu];
+            if (pm.qmax - pm.qmin <= kLimitTolerance) continue;  // never regulates
             PlantState next = state_[pu];
             if (state_[pu] == PlantState::Regulating) {
                 const double share = regulating_w > 0.0 ? pm.weight / regulating_w
