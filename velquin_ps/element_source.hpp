@@ -5,6 +5,10 @@
 #include <pybind11/pybind11.h>
 
 #include <array>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "version_bands.hpp"
 
@@ -91,10 +95,23 @@ constexpr KeyPart text_of(Source source) {
     return KeyPart{nullptr, source};
 }
 
-// The element being written: position `index` of `table`, and for
+// The columns of one small-case table, each fetched from the table once, on
+// first use: a missing key fails where the first element needs it, as the
+// plain lookup would.
+class TableColumns {
+public:
+    explicit TableColumns(py::object table) : table_(std::move(table)) {}
+    const py::object& operator[](const char* key);
+
+private:
+    py::object table_;
+    std::unordered_map<std::string_view, py::object> columns_;
+};
+
+// The element being written: position `index` of the table, and for
 // per-winding calls the winding position.
 struct ElementRef {
-    const py::object& table;
+    TableColumns& columns;
     py::ssize_t index;
     double version;
     int winding = 0;
@@ -104,10 +121,29 @@ struct ElementRef {
 // missing key, IndexError for a short sequence).
 py::object evaluate(const Source& source, const ElementRef& element);
 
-// Keyword arguments of one call, in table order, leaving out those not
-// passed at this version.
-py::dict build_arguments(std::span<const Argument> arguments, const ElementRef& element);
+// The keyword arguments and the status key of one simulator call.
+struct CallSpec {
+    std::vector<Argument> arguments;
+    std::vector<KeyPart> key;
+};
 
-py::str build_key(std::span<const KeyPart> parts, const ElementRef& element);
+// A call whose keywords and fixed key texts are made once per transfer.
+class PreparedCall {
+public:
+    explicit PreparedCall(const CallSpec& spec);
+
+    // Keyword arguments in table order, leaving out those not passed at
+    // this version.
+    py::dict arguments(const ElementRef& element) const;
+    py::str key(const ElementRef& element) const;
+
+    // operation(**arguments(element)), without copying the arguments.
+    py::object call(const py::object& operation, const ElementRef& element) const;
+
+private:
+    const CallSpec& spec_;
+    std::vector<py::str> keywords_;
+    std::vector<py::object> texts_;  // None where the piece is an entry
+};
 
 }  // namespace velquin::ps

@@ -10,12 +10,6 @@
 
 namespace velquin::ps {
 
-// The keyword arguments and the status key of one simulator call.
-struct CallSpec {
-    std::vector<Argument> arguments;
-    std::vector<KeyPart> key;
-};
-
 struct TransferKind {
     const char* method;           // the engine method, for messages
     const char* elements;         // plural noun, for messages

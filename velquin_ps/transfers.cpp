@@ -56,10 +56,15 @@ py::object Engine::transfer(const TransferKind& kind, const py::object& small_ca
     status[py::str(kind.total_key)] = count;
     const auto elements = as_index(count);
     const char* operation = creation_operation(kind, version, elements);
-    for (py::ssize_t i = 0; i < elements; ++i) {
-        const ElementRef element{table, i, version};
-        auto result = psspy.attr(operation)(**build_arguments(kind.call.arguments, element));
-        status[build_key(kind.call.key, element)] = result;
+    if (elements > 0) {
+        auto create = psspy.attr(operation);
+        const PreparedCall call(kind.call);
+        TableColumns columns(table);
+        for (py::ssize_t i = 0; i < elements; ++i) {
+            const ElementRef element{columns, i, version};
+            auto result = call.call(create, element);
+            status[call.key(element)] = result;
+        }
     }
     save_transfer(directory, name);
     return status;
@@ -110,14 +115,21 @@ py::object Engine::add_gen(const py::object& small_case, const py::object& main_
     status[py::str(kind.total_key)] = count;
     const auto machines = as_index(count);
     const char* machine_operation = creation_operation(kind, version, machines);
-    for (py::ssize_t i = 0; i < machines; ++i) {
-        const ElementRef element{table, i, version};
-        // Several machines of one bus write its plant again; the bus keeps
-        // one plant entry, holding the last result.
-        auto plant_result = psspy.attr("plant_data_4")(**build_arguments(plant_call().arguments, element));
-        status[build_key(plant_call().key, element)] = plant_result;
-        auto machine_result = psspy.attr(machine_operation)(**build_arguments(kind.call.arguments, element));
-        status[build_key(kind.call.key, element)] = machine_result;
+    if (machines > 0) {
+        auto create_plant = psspy.attr("plant_data_4");
+        auto create_machine = psspy.attr(machine_operation);
+        const PreparedCall plant(plant_call());
+        const PreparedCall machine(kind.call);
+        TableColumns columns(table);
+        for (py::ssize_t i = 0; i < machines; ++i) {
+            const ElementRef element{columns, i, version};
+            // Several machines of one bus write its plant again; the bus
+            // keeps one plant entry, holding the last result.
+            auto plant_result = plant.call(create_plant, element);
+            status[plant.key(element)] = plant_result;
+            auto machine_result = machine.call(create_machine, element);
+            status[machine.key(element)] = machine_result;
+        }
     }
     save_transfer(directory, name);
     return status;
@@ -132,23 +144,25 @@ py::object Engine::add_trn_branch(const py::object& small_case, const py::object
     auto count = element_count(kind, small_case, table);
     status[py::str(kind.total_key)] = count;
     const auto transformers = as_index(count);
+    const PreparedCall two_winding(two_winding_call());
+    const PreparedCall impedance(three_winding_impedance_call());
+    const PreparedCall winding(three_winding_winding_call());
+    TableColumns columns(table);
     for (py::ssize_t i = 0; i < transformers; ++i) {
-        const ElementRef element{table, i, version};
-        auto third_bus = py::object(table[py::str("BUSNUM")][py::int_(i)])[py::int_(2)];
-        if (py::object(third_bus).equal(py::int_(0))) {
-            auto result =
-                psspy.attr(kTwoWindingOperation)(**build_arguments(two_winding_call().arguments, element));
-            status[build_key(two_winding_call().key, element)] = result[py::int_(0)];
+        const ElementRef element{columns, i, version};
+        // The third bus is 0 for a two-winding transformer.
+        auto third_bus = evaluate(member("BUSNUM", 2), element);
+        if (third_bus.equal(py::int_(0))) {
+            auto result = two_winding.call(psspy.attr(kTwoWindingOperation), element);
+            status[two_winding.key(element)] = result[py::int_(0)];
             continue;
         }
-        auto result = psspy.attr(kThreeWindingImpedanceOperation)(
-            **build_arguments(three_winding_impedance_call().arguments, element));
-        status[build_key(three_winding_impedance_call().key, element)] = result[py::int_(0)];
+        auto result = impedance.call(psspy.attr(kThreeWindingImpedanceOperation), element);
+        status[impedance.key(element)] = result[py::int_(0)];
         for (int w = 0; w < 3; ++w) {
-            const ElementRef this_winding{table, i, version, w};
-            auto winding_result = psspy.attr(kThreeWindingWindingOperation)(
-                **build_arguments(three_winding_winding_call().arguments, this_winding));
-            status[build_key(three_winding_winding_call().key, this_winding)] = winding_result[py::int_(0)];
+            const ElementRef this_winding{columns, i, version, w};
+            auto winding_result = winding.call(psspy.attr(kThreeWindingWindingOperation), this_winding);
+            status[winding.key(this_winding)] = winding_result[py::int_(0)];
         }
     }
     save_transfer(directory, name);
