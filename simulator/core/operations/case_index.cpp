@@ -68,6 +68,13 @@ std::optional<std::size_t> CaseIndex::find(Table& table, const std::vector<Eleme
     table.built = true;
     auto it = table.positions.find(key);
     if (it == table.positions.end()) return std::nullopt;
+    // A hit is checked against the element itself: a table that went stale
+    // unnoticed (elements rewritten in place) is rebuilt once.
+    if (!(key_of(elements[it->second]) == key)) {
+        if (!grown_in_place) return std::nullopt;
+        table.built = false;
+        return find(table, elements, key_of, key);
+    }
     return it->second;
 }
 

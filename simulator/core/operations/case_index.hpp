@@ -5,8 +5,10 @@
 // The tables follow the case lazily: each remembers the vector's buffer and
 // length when it was last brought up to date. Elements appended since are
 // added on the next lookup; a vector that was reallocated, shortened or
-// replaced is indexed again from scratch. Code that rewrites the key fields
-// of existing elements in place (bus numbers, identifiers) must call clear().
+// replaced is indexed again from scratch. A position found is checked
+// against the element before it is returned. Code that removes elements or
+// rewrites their key fields (bus numbers, identifiers) in place must call
+// clear(), or a lookup may miss an element that is there.
 #pragma once
 
 #include <cstddef>

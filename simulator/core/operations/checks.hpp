@@ -58,10 +58,6 @@ void assign(T& target, const std::optional<T>& value) {
     if (value) target = *value;
 }
 
-inline void assign(double& target, const std::optional<double>& value, double scale) {
-    if (value) target = *value * scale;
-}
-
 void apply_ownership(Ownership& target, const OwnershipData& data);
 void apply_ratings(Ratings& target, const RatingsData& data);
 

@@ -155,5 +155,14 @@ TEST(CaseIndex, FollowsElementsAddedOrReplacedBehindItsBack) {
     EXPECT_FALSE(index.two_winding(c, 5, 6, "1"));
 }
 
+TEST(CaseIndex, APositionThatNoLongerHoldsTheElementIsNotReturned) {
+    Case c = case_with_buses(3);
+    CaseIndex index;
+    ASSERT_EQ(index.bus(c, 2), 1u);
+    std::swap(c.buses[0].number, c.buses[1].number);  // rewritten in place, same buffer and size
+    EXPECT_EQ(index.bus(c, 2), 0u);
+    EXPECT_EQ(index.bus(c, 1), 1u);
+}
+
 }  // namespace
 }  // namespace velquin::sim
