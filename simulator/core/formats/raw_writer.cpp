@@ -154,6 +154,9 @@ private:
                 ++lost_[{std::string(layout.kind()), std::string(layout.fields()[i].name)}];
         std::size_t count = order.size();
         while (count > 0 && std::holds_alternative<std::monostate>(f.values()[order[count - 1]])) --count;
+        // A record line of defaults only is one empty field: a blank line
+        // would be skipped by readers and shift the lines of the record.
+        if (count == 0) out_ += ',';
         for (std::size_t p = 0; p < count; ++p) {
             if (p > 0) out_ += ", ";
             const RawFieldSpec& spec = layout.fields()[order[p]];

@@ -125,6 +125,18 @@ TEST(RawWriter, NumbersAndTextComeBackExactly) {
     EXPECT_THROW((void)format_raw(c, 33), std::invalid_argument);
 }
 
+TEST(RawWriter, RecordsOfDefaultsOnlyKeepTheirLines) {
+    Case c;
+    AuxRecord empty_dc;
+    empty_dc.fields.resize(11);
+    empty_dc.groups = {{AuxRecord{}, AuxRecord{}}};
+    c.vsc_dc_lines = {empty_dc, empty_dc};
+    c.zones.push_back(Zone{3, "Z"});
+    const Case back = parse_raw(format_raw(c, 33), "defaults");
+    ASSERT_EQ(back.vsc_dc_lines.size(), 2u);
+    EXPECT_EQ(back.zones, c.zones);
+}
+
 TEST(RawWriter, WritesTheFileWhole) {
     const Case c = read_raw_file(kData / "case14.raw");
     const auto path = std::filesystem::temp_directory_path() / "velquin_formats_case14.raw";
