@@ -693,8 +693,10 @@ void RawReader::read_multi_section_line() {
     m.metered_end = to < 0 ? 2 : integer("MET", 1);
     for (int i = 1; i <= 9; ++i) {
         const std::string name = "DUM" + std::to_string(i);
-        if (!has(name)) break;
-        m.dummy_buses.push_back(bus_number(name));
+        // The list ends at the first absent or zero entry.
+        const int dummy = has(name) ? bus_number(name, false) : 0;
+        if (dummy == 0) break;
+        m.dummy_buses.push_back(dummy);
     }
     case_.multi_section_lines.push_back(std::move(m));
 }
