@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <numbers>
 
@@ -10,6 +11,7 @@
 #include "loadflow/adjustments.hpp"
 #include "loadflow/branch_admittance.hpp"
 #include "loadflow/dc_estimate.hpp"
+#include "loadflow/network_fingerprint.hpp"
 #include "loadflow/network_model.hpp"
 #include "loadflow/newton_solver.hpp"
 #include "loadflow/solution_parameters.hpp"
@@ -47,6 +49,11 @@ constexpr std::size_t kListedIslandBuses = 10;
 struct Caches {
     SparseLu jacobian;
     SparseLu dc;
+    // The last network model and the fingerprint of the case it was built
+    // from; valid only while the model is exactly what that case gives.
+    NetworkModel model;
+    std::uint64_t fingerprint = 0;
+    bool model_valid = false;
 };
 Caches& caches() {
     static Caches c;
@@ -124,6 +131,7 @@ void set_start(const NetworkModel& m, const LoadflowOptions& o, std::vector<Comp
         const int swing = m.island_swing[static_cast<std::size_t>(m.node_island[i])];
         return std::arg(m.v_case[static_cast<std::size_t>(swing)]);
     };
+    if (o.start == StartProfile::CaseVoltages) return;
     const bool flat_vm = o.start == StartProfile::Flat || o.start == StartProfile::FlatMagnitudes;
     const bool flat_va = o.start == StartProfile::Flat || o.start == StartProfile::FlatAngles;
     for (std::size_t i = 0; i < v.size(); ++i) {
@@ -181,11 +189,17 @@ int status_of(NewtonOutcome o) {
     return kSolutionNotAttempted;
 }
 
-void write_back(Case& c, const NetworkModel& m, NewtonSolver& solver) {
+void write_back(Case& c, const NetworkModel& m, NewtonSolver& solver, bool fresh) {
     for (std::size_t b = 0; b < c.buses.size(); ++b) {
         const int node = m.bus_node[b];
         if (node < 0 || !m.node_active[static_cast<std::size_t>(node)]) continue;
         const Complex vn = solver.v[static_cast<std::size_t>(node)];
+        // A node the solution did not move keeps the stored numbers exactly
+        // (they made its starting voltage), sparing the trigonometry.
+        const auto& source = m.v_case_source[static_cast<std::size_t>(node)];
+        if (vn == m.v_case[static_cast<std::size_t>(node)] && source.first > 0.0 && c.buses[b].vm == source.first &&
+            c.buses[b].va_deg == source.second)
+            continue;
         c.buses[b].vm = std::abs(vn);
         c.buses[b].va_deg = wrap_degrees(std::arg(vn) * kRadToDeg);
     }
@@ -196,7 +210,7 @@ void write_back(Case& c, const NetworkModel& m, NewtonSolver& solver) {
         c.transformers[t].star_vm = std::abs(vn);
         c.transformers[t].star_va_deg = wrap_degrees(std::arg(vn) * kRadToDeg);
     }
-    const auto outputs = solver.plant_outputs();
+    const auto outputs = solver.plant_outputs(!fresh);
     const auto& states = solver.plant_states();
     for (std::size_t p = 0; p < m.plants.size(); ++p) {
         const PlantModel& pm = m.plants[p];
@@ -259,7 +273,17 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     BuildSettings bs;
     if (auto z = solution_parameter(c, "GENERAL", "THRSHZ"); z && *z >= 0.0) bs.zero_impedance_threshold = *z;
     if (o.zero_impedance_threshold >= 0.0) bs.zero_impedance_threshold = o.zero_impedance_threshold;
-    NetworkModel m = build_network(c, bs);
+    Caches& cache = caches();
+    const std::uint64_t fingerprint = network_fingerprint(c, bs);
+    if (cache.model_valid && cache.fingerprint == fingerprint) {
+        refresh_state(cache.model, c);
+    } else {
+        cache.model_valid = false;
+        cache.model = build_network(c, bs);
+        cache.fingerprint = fingerprint;
+        cache.model_valid = true;
+    }
+    NetworkModel& m = cache.model;
     double tolerance = o.tolerance_mva;
     if (!(tolerance > 0.0)) {
         const auto toln = solution_parameter(c, "NEWTON", "TOLN");
@@ -307,12 +331,11 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     ns.warm_limits = true;
 
     solver.v = m.v_case;
-    const double stored_largest = [&] {
-        const IterationRecord rec = solver.mismatch_as_is(ns);
-        return std::max(rec.max_p, rec.max_q);
-    }();
     set_start(m, o, solver.v, r);
     NewtonOutcome outcome = run_with_adjustments(c, m, solver, ns, o, r, res);
+    // Moved taps and shunts changed the model: the next solution rebuilds it
+    // from the case (which holds the moves only if they are written back).
+    if (res.taps_moved + res.shunts_moved > 0) cache.model_valid = false;
 
     if (outcome != NewtonOutcome::Converged && o.restart_on_failure) {
         r.line("No solution (%s): restarting from a flat start with DC angles and step control",
@@ -338,10 +361,16 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     const double largest = std::max(last.max_p, last.max_q);
     // A failed solution only replaces the case's voltages when it ended
     // closer to a solution than they are; a blown-up one never does.
-    const bool improved = (outcome == NewtonOutcome::IterationLimit || outcome == NewtonOutcome::StepControlStopped) &&
-                          std::isfinite(largest) && largest < stored_largest;
+    bool improved = false;
+    if ((outcome == NewtonOutcome::IterationLimit || outcome == NewtonOutcome::StepControlStopped) &&
+        std::isfinite(largest)) {
+        NewtonSolver probe(m, cache.jacobian);
+        probe.v = m.v_case;
+        const IterationRecord stored = probe.mismatch_as_is(ns);
+        improved = largest < std::max(stored.max_p, stored.max_q);
+    }
     if (outcome == NewtonOutcome::Converged || improved) {
-        write_back(c, m, solver);
+        write_back(c, m, solver, outcome != NewtonOutcome::StepControlStopped);
         res.written_back = true;
     }
     if (outcome == NewtonOutcome::Converged && res.islands_unsolved > 0) res.status = kSolutionIslandsUnsolved;

@@ -291,6 +291,8 @@ private:
             if (type != kGeneratorBus && type != kSwingBus) {
                 // A machine at a load bus is a fixed injection.
                 m_.s_base[static_cast<std::size_t>(node)] += Complex(g.pg, g.qg) / base_;
+                m_.fixed_machines.emplace_back(static_cast<int>(mi), node);
+                m_.fixed_machine_q.push_back(g.qg / base_);
                 continue;
             }
             if (model_at[bi] < 0) {
@@ -545,16 +547,20 @@ private:
 
     void starting_voltages() {
         m_.v_case.assign(n(), Complex(1.0, 0.0));
+        m_.v_case_source.assign(n(), {0.0, 0.0});
         for (std::size_t i = 0; i < n(); ++i) {
+            double vm = 1.0, va = 0.0;
             if (m_.node_bus[i] >= 0) {
                 const Bus& b = c_.buses[static_cast<std::size_t>(m_.node_bus[i])];
-                const double vm = b.vm > 0.0 ? b.vm : 1.0;
-                m_.v_case[i] = std::polar(vm, b.va_deg * kDegToRad);
+                vm = b.vm;
+                va = b.va_deg;
             } else {
                 const Transformer& t = c_.transformers[static_cast<std::size_t>(m_.node_star[i])];
-                const double vm = t.star_vm > 0.0 ? t.star_vm : 1.0;
-                m_.v_case[i] = std::polar(vm, t.star_va_deg * kDegToRad);
+                vm = t.star_vm;
+                va = t.star_va_deg;
             }
+            m_.v_case_source[i] = {vm, va};
+            m_.v_case[i] = std::polar(vm > 0.0 ? vm : 1.0, va * kDegToRad);
         }
     }
 

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/case.hpp"
@@ -129,8 +130,15 @@ struct NetworkModel {
     std::vector<int> stamp_winding;      // per stamp: winding of that transformer
     int phase_shift_controls = 0;        // windings with an active-power (COD 3) control
 
-    // Starting voltages stored in the case, per node.
+    // Machines at load buses (machine, node) and the reactive output, pu,
+    // their fixed injection was built with.
+    std::vector<std::pair<int, int>> fixed_machines;
+    std::vector<double> fixed_machine_q;
+
+    // Starting voltages stored in the case, per node, and the stored
+    // magnitude and angle (degrees) they were made from.
     std::vector<Complex> v_case;
+    std::vector<std::pair<double, double>> v_case_source;
 
     // One line per thing the solution does not model or had to assume.
     std::vector<std::string> notes;

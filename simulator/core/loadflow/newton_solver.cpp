@@ -381,7 +381,8 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s, const std::function<v
         build_regime();
     }
     for (std::size_t i = 0; i < v_fixed_.size(); ++i)
-        if (v_fixed_[i] > 0.0 && m_.node_active[i]) v[i] = std::polar(v_fixed_[i], std::arg(v[i]));
+        if (v_fixed_[i] > 0.0 && m_.node_active[i] && magnitude(v[i]) != v_fixed_[i])
+            v[i] = std::polar(v_fixed_[i], std::arg(v[i]));
     iterations_ = 0;
     bool limits_active = s.var_limits_from == 0 || (resume && s.var_limits_from >= 0);
     double initial_max = -1.0;
@@ -390,9 +391,20 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s, const std::function<v
     double last_step = 1.0;
     int pending_switches = 0;
     int checked_at = -1;
+    bool check_first_failed = false;
     for (;;) {
-        if (pattern_dirty_) build_pattern();
-        evaluate(true);
+        // A solved case needs no Jacobian: look at its mismatch first.
+        const bool check_first = pattern_dirty_ && iterations_ == 0 && pending_switches == 0;
+        if (check_first) {
+            evaluate(false);
+            const IterationRecord peek = mismatch_summary();
+            if (!(std::max(peek.max_p, peek.max_q) < s.tolerance)) check_first_failed = true;
+        }
+        if (!check_first || check_first_failed) {
+            if (pattern_dirty_) build_pattern();
+            evaluate(true);
+        }
+        check_first_failed = false;
         IterationRecord rec = mismatch_summary();
         rec.step = last_step;
         rec.limit_switches = pending_switches;
@@ -485,8 +497,8 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s, const std::function<v
     }
 }
 
-std::vector<NewtonSolver::PlantOutput> NewtonSolver::plant_outputs() {
-    evaluate(false);
+std::vector<NewtonSolver::PlantOutput> NewtonSolver::plant_outputs(bool refresh) {
+    if (refresh) evaluate(false);
     std::vector<PlantOutput> out(m_.plants.size());
     const std::size_t n = static_cast<std::size_t>(m_.node_count);
     // Free generation at swing nodes: P to the swing plants, Q to every

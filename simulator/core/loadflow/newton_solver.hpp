@@ -65,11 +65,13 @@ public:
     double merit() const { return merit_; }
     int iterations() const { return iterations_; }
 
-    // Generation that balances each plant after a solution, pu.
+    // Generation that balances each plant after a solution, pu; `evaluate`
+    // recomputes the injections first (needed after step control tried
+    // other voltages).
     struct PlantOutput {
         double p = 0.0, q = 0.0;
     };
-    std::vector<PlantOutput> plant_outputs();
+    std::vector<PlantOutput> plant_outputs(bool evaluate = true);
     const std::vector<PlantState>& plant_states() const { return state_; }
     // Nodes whose voltage magnitude is held by a plant or a swing bus.
     bool voltage_held(int node) const;

@@ -434,3 +434,44 @@ TEST(LoadflowOptions, ParsingDefaultsRangesAndCaseSolutionParameters) {
 
 }  // namespace
 }  // namespace velquin::sim
+
+namespace velquin::sim {
+namespace {
+
+// Successive solutions reuse the network model while the case's network is
+// unchanged; every change must still be seen.
+TEST(LoadflowReuse, ChangesBetweenSolutionsAreSeen) {
+    Case c = two_bus({50.0, 20.0});
+    Machine fixed = machine(2, 0.0);
+    fixed.id = "9";
+    c.machines.push_back(fixed);  // at a load bus: a fixed injection
+    auto received = [&]() {
+        const Complex v1 = voltage(c.buses[0]), v2 = voltage(c.buses[1]);
+        const LineBranch& l = c.lines[0];
+        return v2 * std::conj((v1 - v2) / Complex(l.r, l.x)) * 100.0;
+    };
+    ASSERT_EQ(solve_loadflow(c, tight()).status, kSolutionConverged);
+    EXPECT_NEAR(received().real(), 50.0, 1e-5);
+
+    c.loads[0].constant_power = {70.0, 10.0};
+    ASSERT_EQ(solve_loadflow(c, tight()).status, kSolutionConverged);
+    EXPECT_NEAR(received().real(), 70.0, 1e-5);
+    EXPECT_NEAR(received().imag(), 10.0, 1e-5);
+
+    c.lines[0].x = 0.2;
+    ASSERT_EQ(solve_loadflow(c, tight()).status, kSolutionConverged);
+    EXPECT_NEAR(received().real(), 70.0, 1e-5);
+
+    c.machines[1].qg = 15.0;  // the fixed injection's stored output
+    ASSERT_EQ(solve_loadflow(c, tight()).status, kSolutionConverged);
+    EXPECT_NEAR(received().imag(), -5.0, 1e-5);
+
+    c.buses[1].vm = 0.9;  // a different starting point, same answer
+    const LoadflowResult r = solve_loadflow(c, tight());
+    ASSERT_EQ(r.status, kSolutionConverged);
+    EXPECT_GT(r.iterations, 0);
+    EXPECT_NEAR(received().imag(), -5.0, 1e-5);
+}
+
+}  // namespace
+}  // namespace velquin::sim
