@@ -36,8 +36,21 @@ test-python:
 	PYTHONPATH=$(ABS_BUILD)/python VELQUIN_BUILD_DIR=$(ABS_BUILD) \
 	  $(PYTHON) -m pytest -q -p no:cacheprovider tests/python
 
-demo: build
-	$(PYTHON) bin/velquin run examples/demo/config.xlsx
+# The example study: its networks are converted to saved cases once, then
+# the workbook runs them.
+DEMO_CASES := $(BUILD)/demo/cases
+DEMO_SMALL := $(patsubst examples/demo/cases/%.raw,$(DEMO_CASES)/%.sav,$(wildcard examples/demo/cases/*.raw))
+
+demo: build $(DEMO_CASES)/activsg10k.sav $(DEMO_SMALL)
+	VELQUIN_BUILD_DIR=$(ABS_BUILD) $(PYTHON) bin/velquin run examples/demo/config.xlsx
+
+$(DEMO_CASES)/activsg10k.sav: tests/data/matpower/case_ACTIVSg10k.m | build
+	@mkdir -p $(DEMO_CASES)
+	VELQUIN_BUILD_DIR=$(ABS_BUILD) $(PYTHON) bin/velquin convert $< $@
+
+$(DEMO_CASES)/%.sav: examples/demo/cases/%.raw | build
+	@mkdir -p $(DEMO_CASES)
+	VELQUIN_BUILD_DIR=$(ABS_BUILD) $(PYTHON) bin/velquin convert $< $@
 
 # C++ core and its tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
