@@ -17,3 +17,14 @@ namespace velquin::sim::loadflow {
 bool estimate_angles(const NetworkModel& m, SparseLu& lu, std::vector<Complex>& v);
 
 }  // namespace velquin::sim::loadflow
+
+namespace velquin::sim::loadflow {
+
+// Replaces the magnitudes of v (active nodes not held by a plant or swing)
+// by those of the linear network in which loads are constant admittances at
+// 1 pu and the held buses sit at their set points: off-nominal ratios and
+// charging show in it. Angles are kept. Returns false (v unchanged) when the
+// system is singular.
+bool estimate_magnitudes(const NetworkModel& m, SparseLu& lu, std::vector<Complex>& v);
+
+}  // namespace velquin::sim::loadflow

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <numbers>
 
 #include "api/session.hpp"
@@ -317,7 +318,7 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
         return res;
     }
 
-    NewtonSolver solver(m, caches().jacobian);
+    auto solver_holder = std::make_unique<NewtonSolver>(m, caches().jacobian);
     NewtonSettings ns;
     ns.tolerance = tolerance / m.base_mva;
     ns.max_iterations = max_iterations;
@@ -330,9 +331,26 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     ns.blowup_vm = o.blowup_vm;
     ns.warm_limits = true;
 
-    solver.v = m.v_case;
-    set_start(m, o, solver.v, r);
-    NewtonOutcome outcome = run_with_adjustments(c, m, solver, ns, o, r, res);
+    solver_holder->v = m.v_case;
+    set_start(m, o, solver_holder->v, r);
+    NewtonOutcome outcome = run_with_adjustments(c, m, *solver_holder, ns, o, r, res);
+    if (outcome != NewtonOutcome::Converged && o.linear_start_fallback) {
+        r.line("No solution (%s): trying again from the voltages of the network with its loads as admittances, "
+               "DC angles",
+               describe_solution_status(status_of(outcome)));
+        solver_holder = std::make_unique<NewtonSolver>(m, caches().jacobian);
+        NewtonSolver& second = *solver_holder;
+        second.v = m.v_case;
+        LoadflowOptions flat = o;
+        flat.start = StartProfile::Flat;
+        flat.dc_angles_at_flat_start = true;
+        set_start(m, flat, second.v, r);
+        if (!estimate_magnitudes(m, caches().dc, second.v)) r.text("Magnitude estimate not possible: flat magnitudes kept");
+        NewtonSettings robust = ns;
+        if (robust.step_control == StepControl::None) robust.step_control = StepControl::OnDemand;
+        outcome = run_with_adjustments(c, m, second, robust, o, r, res);
+    }
+    NewtonSolver& solver = *solver_holder;
     // Moved taps and shunts changed the model: the next solution rebuilds it
     // from the case (which holds the moves only if they are written back).
     if (res.taps_moved + res.shunts_moved > 0) cache.model_valid = false;

@@ -39,6 +39,9 @@ struct LoadflowOptions {
     int var_limits = -1;             // -1 never, 0 at once, n from iteration n (or a small mismatch)
     StepLength step = StepLength::Full;
     bool restart_on_failure = false;  // retry from a flat start with DC angles
+    // When the first attempt fails, try again from the magnitudes of the
+    // linear network with loads as admittances and DC angles (rsol).
+    bool linear_start_fallback = false;
     double tolerance_mva = 0.0;      // 0: the case's TOLN, else 0.1
     // Lines with R = 0 and |X| at or below this tie their buses; negative:
     // the case's THRSHZ, else 0.0001.

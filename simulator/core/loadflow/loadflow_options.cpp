@@ -85,6 +85,7 @@ OptionsParse parse_rsol_options(const Case* c, const IntegerOptions& options, co
     OptionsParse out;
     LoadflowOptions& o = out.options;
     o.method = "Robust Newton-Raphson";
+    o.linear_start_fallback = true;
     apply_common(c, options, out);
     const long long variant = take(c, options, 6, kStartVariant, out);
     o.dc_angles_at_flat_start = (variant & 1) == 0;

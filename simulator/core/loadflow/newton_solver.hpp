@@ -84,6 +84,15 @@ public:
     bool factorise(bool reuse_pivots) { return lu_.factor(j_val_, reuse_pivots); }
     void correction();
     std::size_t jacobian_nonzeros() const { return j_col_.size(); }
+    // The assembled system, for checks: Jacobian rows (compressed), the
+    // mismatch per row, and the unknown (column) of each node's angle and
+    // magnitude (-1 when the node has none).
+    const std::vector<int>& jacobian_row_start() const { return j_start_; }
+    const std::vector<int>& jacobian_columns() const { return j_col_; }
+    const std::vector<double>& jacobian_values() const { return j_val_; }
+    const std::vector<double>& mismatches() const { return f_; }
+    int angle_column(int node) const { return col_t_[static_cast<std::size_t>(node)]; }
+    int magnitude_column(int node) const { return col_v_[static_cast<std::size_t>(node)]; }
     int unknowns() const { return rows_; }
 
     // Rebuilds after the network's admittances changed (tap or shunt).

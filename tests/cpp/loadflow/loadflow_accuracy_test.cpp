@@ -124,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "raw/IEEE_14_bus_completed_rev35.raw", "raw/IEEE_14_bus_whitespaceAsDelimiter.raw",
                       "raw/IEEE_14_v35_3_nudox.raw", "raw/IEEE_14_v35_3_nudox_1_hvdc_substations_x_desf.raw",
                       "raw/IEEE_24_bus_rev35.raw", "raw/RawCaseWithSpecialCharacters.raw",
-                      "raw/ThreeMIB_T3W_phase.raw", "raw/case14.raw", "raw/micro_grid_assmb_v33.raw",
+                      "raw/ThreeMIB_T3W_phase.raw", "raw/case14.raw", "raw/frankenstein_70.raw", "raw/micro_grid_assmb_v33.raw",
                       "raw/three_winding_test_2.raw", "raw/wecc179.raw"),
     [](const auto& test) {
         std::string name = test.param;
