@@ -54,8 +54,10 @@ bool SparseLu::set_pattern(const std::vector<int>& col_start, const std::vector<
     entry->row_index = row_index;
     entry->common = &state_->common;
     const int n = static_cast<int>(col_start.size()) - 1;
-    entry->symbolic = klu_analyze(n, entry->col_start.data(), entry->row_index.data(), &state_->common);
-    if (entry->symbolic == nullptr) throw std::runtime_error("sparse LU: symbolic analysis failed");
+    if (n > 0) {
+        entry->symbolic = klu_analyze(n, entry->col_start.data(), entry->row_index.data(), &state_->common);
+        if (entry->symbolic == nullptr) throw std::runtime_error("sparse LU: symbolic analysis failed");
+    }
     ++analyses_;
     cache_.push_front(std::move(entry));
     if (cache_.size() > kCachedPatterns) cache_.pop_back();
@@ -65,6 +67,7 @@ bool SparseLu::set_pattern(const std::vector<int>& col_start, const std::vector<
 bool SparseLu::factor(const std::vector<double>& values, bool reuse_pivots) {
     if (cache_.empty()) throw std::logic_error("sparse LU: no pattern set");
     Entry& e = *cache_.front();
+    if (e.symbolic == nullptr) return true;  // nothing to factorise
     auto* ax = const_cast<double*>(values.data());
     klu_common& c = state_->common;
     if (reuse_pivots && e.numeric != nullptr) {
@@ -85,12 +88,14 @@ bool SparseLu::factor(const std::vector<double>& values, bool reuse_pivots) {
 
 void SparseLu::solve(std::vector<double>& b) const {
     const Entry& e = *cache_.front();
+    if (e.symbolic == nullptr) return;
     const int n = static_cast<int>(e.col_start.size()) - 1;
     klu_solve(e.symbolic, e.numeric, n, 1, b.data(), &state_->common);
 }
 
 void SparseLu::solve_transposed(std::vector<double>& b) const {
     const Entry& e = *cache_.front();
+    if (e.symbolic == nullptr) return;
     const int n = static_cast<int>(e.col_start.size()) - 1;
     klu_tsolve(e.symbolic, e.numeric, n, 1, b.data(), &state_->common);
 }

@@ -475,3 +475,24 @@ TEST(LoadflowReuse, ChangesBetweenSolutionsAreSeen) {
 
 }  // namespace
 }  // namespace velquin::sim
+
+namespace velquin::sim {
+namespace {
+
+TEST(LoadflowIslands, IslandsOfASingleSwingBusNeedNoEquation) {
+    Case c;
+    c.buses = {bus(1, kSwingBus, 1.02)};
+    c.plants = {Plant{.bus = 1, .scheduled_voltage = 1.0}};
+    c.machines = {machine(1, 0.0)};
+    c.loads = {load(1, {10.0, 4.0})};
+    const LoadflowResult r = solve_loadflow(c, tight());
+    ASSERT_EQ(r.status, kSolutionConverged);
+    EXPECT_EQ(c.buses[0].vm, 1.0);
+    EXPECT_NEAR(c.machines[0].pg, 10.0, 1e-9);
+    EXPECT_NEAR(c.machines[0].qg, 4.0, 1e-9);
+    OptionsParse robust = parse_rsol_options(&c, {1, 2, 0, 0, 1, 1, 0, 99, 0, 0}, {500.0, 5.0});
+    EXPECT_EQ(solve_loadflow(c, robust.options).status, kSolutionConverged);
+}
+
+}  // namespace
+}  // namespace velquin::sim
