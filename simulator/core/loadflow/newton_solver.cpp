@@ -5,6 +5,8 @@
 
 #include "loadflow/induction_model.hpp"
 
+#include <amd.h>
+
 namespace velquin::sim::loadflow {
 
 namespace {
@@ -169,7 +171,40 @@ void NewtonSolver::build_pattern() {
         if (row_q_[i] >= 0) add_row(node, true);
     }
     j_val_.assign(j_col_.size(), 0.0);
-    lu_.set_pattern(j_start_, j_col_);
+    // Order the unknowns node by node with AMD on the admittance pattern:
+    // the Jacobian is that pattern with small dense blocks.
+    lu_.set_pattern(j_start_, j_col_, [this](std::vector<int>& unknown_order, std::vector<int>& equation_order) {
+        const std::size_t n = static_cast<std::size_t>(m_.node_count);
+        std::vector<int> local(n, -1);
+        int count = 0;
+        for (int node : active_nodes_) local[static_cast<std::size_t>(node)] = count++;
+        std::vector<int> ap(1, 0), ai;
+        for (int node : active_nodes_) {
+            const auto i = static_cast<std::size_t>(node);
+            for (int e = m_.y_start[i]; e < m_.y_start[i + 1]; ++e) {
+                const int k = local[static_cast<std::size_t>(m_.y_col[static_cast<std::size_t>(e)])];
+                if (k >= 0) ai.push_back(k);
+            }
+            ap.push_back(static_cast<int>(ai.size()));
+        }
+        std::vector<int> perm(static_cast<std::size_t>(count));
+        double control[AMD_CONTROL], info[AMD_INFO];
+        amd_defaults(control);
+        if (amd_order(count, ap.data(), ai.data(), perm.data(), control, info) < AMD_OK) {
+            for (int k = 0; k < count; ++k) perm[static_cast<std::size_t>(k)] = k;
+        }
+        unknown_order.clear();
+        equation_order.clear();
+        for (int k : perm) {
+            const auto i = static_cast<std::size_t>(active_nodes_[static_cast<std::size_t>(k)]);
+            if (col_t_[i] >= 0) unknown_order.push_back(col_t_[i]);
+            if (col_v_[i] >= 0) unknown_order.push_back(col_v_[i]);
+            if (row_p_[i] >= 0) equation_order.push_back(row_p_[i]);
+            if (row_q_[i] >= 0) equation_order.push_back(row_q_[i]);
+        }
+        for (const Group& g : groups_)
+            if (g.column >= 0) unknown_order.push_back(g.column);
+    });
     pattern_dirty_ = false;
 }
 

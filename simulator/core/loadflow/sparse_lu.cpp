@@ -42,6 +42,11 @@ SparseLu::SparseLu() : state_(std::make_unique<State>()) {
 SparseLu::~SparseLu() { cache_.clear(); }
 
 bool SparseLu::set_pattern(const std::vector<int>& col_start, const std::vector<int>& row_index) {
+    return set_pattern(col_start, row_index, Ordering{});
+}
+
+bool SparseLu::set_pattern(const std::vector<int>& col_start, const std::vector<int>& row_index,
+                           const Ordering& ordering) {
     for (auto it = cache_.begin(); it != cache_.end(); ++it) {
         Entry& e = **it;
         if (e.col_start == col_start && e.row_index == row_index) {
@@ -54,7 +59,13 @@ bool SparseLu::set_pattern(const std::vector<int>& col_start, const std::vector<
     entry->row_index = row_index;
     entry->common = &state_->common;
     const int n = static_cast<int>(col_start.size()) - 1;
-    if (n > 0) {
+    if (n > 0 && ordering) {
+        std::vector<int> p, q;
+        ordering(p, q);
+        entry->symbolic = klu_analyze_given(n, entry->col_start.data(), entry->row_index.data(), p.data(), q.data(),
+                                            &state_->common);
+        if (entry->symbolic == nullptr) throw std::runtime_error("sparse LU: symbolic analysis failed");
+    } else if (n > 0) {
         entry->symbolic = klu_analyze(n, entry->col_start.data(), entry->row_index.data(), &state_->common);
         if (entry->symbolic == nullptr) throw std::runtime_error("sparse LU: symbolic analysis failed");
     }
