@@ -67,7 +67,6 @@ std::uint64_t network_fingerprint(const Case& c, const BuildSettings& settings) 
     for (const Machine& g : c.machines) {
         h.add(g.bus);
         h.add(g.status);
-        h.add(g.pg);
         h.add(g.qmax);
         h.add(g.qmin);
         h.add(g.rmpct);
@@ -171,14 +170,21 @@ void refresh_state(NetworkModel& m, const Case& c) {
         m.v_case_source[i] = {vm, va};
         m.v_case[i] = std::polar(vm > 0.0 ? vm : 1.0, va * (3.14159265358979323846 / 180.0));
     }
-    // Machines at load buses inject their stored reactive output.
+    // Machines at load buses inject their stored output; plants at
+    // generator buses their scheduled power (a swing plant's is free). These
+    // are outside the fingerprint because solutions write them.
     for (std::size_t k = 0; k < m.fixed_machines.size(); ++k) {
         const auto [machine, node] = m.fixed_machines[k];
-        const double q = c.machines[static_cast<std::size_t>(machine)].qg / m.base_mva;
-        m.s_base[static_cast<std::size_t>(node)] += Complex(0.0, q - m.fixed_machine_q[k]);
-        m.fixed_machine_q[k] = q;
+        const Machine& g = c.machines[static_cast<std::size_t>(machine)];
+        const Complex s = Complex(g.pg, g.qg) / m.base_mva;
+        m.s_base[static_cast<std::size_t>(node)] += s - m.fixed_machine_s[k];
+        m.fixed_machine_s[k] = s;
     }
     for (PlantModel& pm : m.plants) {
+        double p = 0.0;
+        for (int mi : pm.machines) p += c.machines[static_cast<std::size_t>(mi)].pg / m.base_mva;
+        if (!pm.swing) m.s_base[static_cast<std::size_t>(pm.node)] += p - pm.p;
+        pm.p = p;
         pm.stored_q = 0.0;
         for (int mi : pm.machines) pm.stored_q += c.machines[static_cast<std::size_t>(mi)].qg / m.base_mva;
         if (pm.plant < 0) {

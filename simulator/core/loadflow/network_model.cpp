@@ -292,7 +292,7 @@ private:
                 // A machine at a load bus is a fixed injection.
                 m_.s_base[static_cast<std::size_t>(node)] += Complex(g.pg, g.qg) / base_;
                 m_.fixed_machines.emplace_back(static_cast<int>(mi), node);
-                m_.fixed_machine_q.push_back(g.qg / base_);
+                m_.fixed_machine_s.push_back(Complex(g.pg, g.qg) / base_);
                 continue;
             }
             if (model_at[bi] < 0) {

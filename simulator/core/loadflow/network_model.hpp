@@ -130,10 +130,10 @@ struct NetworkModel {
     std::vector<int> stamp_winding;      // per stamp: winding of that transformer
     int phase_shift_controls = 0;        // windings with an active-power (COD 3) control
 
-    // Machines at load buses (machine, node) and the reactive output, pu,
-    // their fixed injection was built with.
+    // Machines at load buses (machine, node) and the output, pu, their
+    // fixed injection was built with.
     std::vector<std::pair<int, int>> fixed_machines;
-    std::vector<double> fixed_machine_q;
+    std::vector<Complex> fixed_machine_s;
 
     // Starting voltages stored in the case, per node, and the stored
     // magnitude and angle (degrees) they were made from.

@@ -466,11 +466,23 @@ TEST(LoadflowReuse, ChangesBetweenSolutionsAreSeen) {
     ASSERT_EQ(solve_loadflow(c, tight()).status, kSolutionConverged);
     EXPECT_NEAR(received().imag(), -5.0, 1e-5);
 
+    c.machines[1].pg = 20.0;
+    ASSERT_EQ(solve_loadflow(c, tight()).status, kSolutionConverged);
+    EXPECT_NEAR(received().real(), 50.0, 1e-5);
+
     c.buses[1].vm = 0.9;  // a different starting point, same answer
     const LoadflowResult r = solve_loadflow(c, tight());
     ASSERT_EQ(r.status, kSolutionConverged);
     EXPECT_GT(r.iterations, 0);
     EXPECT_NEAR(received().imag(), -5.0, 1e-5);
+
+    // A generator bus's scheduled power, which solutions never write.
+    Case g = three_bus(9999.0);
+    ASSERT_EQ(solve_loadflow(g, tight()).status, kSolutionConverged);
+    const double swing_before = g.machines[0].pg;
+    g.machines[1].pg += 30.0;
+    ASSERT_EQ(solve_loadflow(g, tight()).status, kSolutionConverged);
+    EXPECT_NEAR(g.machines[0].pg, swing_before - 30.0, 1.0);  // less the change in losses
 }
 
 }  // namespace
