@@ -1,3 +1,46 @@
+// velquin_main: the integration run. Loading the module binds the names the
+// run uses from velquin_rc, velquin_ps and velquin_misc; the run looks them
+// up here when it is called.
 #include <pybind11/pybind11.h>
 
-PYBIND11_MODULE(velquin_main, module) { module.doc() = "Velquin"; }
+#include "integration_run.hpp"
+#include "solve_watch.hpp"
+
+namespace py = pybind11;
+
+namespace {
+
+constexpr const char* kMiscFunctions[] = {
+    "exclude_connecting_bus", "remove_internal_psse_buses", "renumber_buses",        "find_buses",
+    "organize_connections",   "enforce_topological_order",  "solve_the_network",     "write_status_report",
+};
+
+}  // namespace
+
+PYBIND11_MODULE(velquin_main, module) {
+    module.doc() = "Velquin integration run";
+
+    auto os = py::module_::import("os");
+    // Clearing the console is a Windows console command; elsewhere there is
+    // no such command and nothing to clear.
+    if (py::str(os.attr("name")).cast<std::string>() == "nt") os.attr("system")("cls");
+    module.attr("os") = os;
+    module.attr("json") = py::module_::import("json");
+    module.attr("PSSE_ENGINE") = py::module_::import("velquin_ps").attr("PSSE_ENGINE");
+    module.attr("ReadConfigFile") = py::module_::import("velquin_rc").attr("ReadConfigFile");
+    auto misc = py::module_::import("velquin_misc");
+    for (const char* name : kMiscFunctions) module.attr(name) = misc.attr(name);
+
+    velquin::main::register_solve_watch(module);
+
+    module.def(
+        "run_integration",
+        [](const py::object& file_path, const py::object& file_name, const py::object& observer) {
+            velquin::main::run_integration(py::module_::import("velquin_main"), file_path, file_name, observer);
+        },
+        py::arg("file_path"), py::arg("file_name"), py::kw_only(), py::arg("observer") = py::none(),
+        "Grafts every enabled small case of the workbook onto every enabled main case.\n\n"
+        "file_path and file_name locate the workbook. observer, when given, is called as\n"
+        "observer(event, facts) with the events 'main_case_read', 'pair_started' and\n"
+        "'pair_finished' (folder, converged, connections, reconnected, seconds, stages, ...).");
+}
