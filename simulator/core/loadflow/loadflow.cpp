@@ -12,6 +12,7 @@
 #include "loadflow/adjustments.hpp"
 #include "loadflow/branch_admittance.hpp"
 #include "loadflow/dc_estimate.hpp"
+#include "loadflow/induction_model.hpp"
 #include "loadflow/network_fingerprint.hpp"
 #include "loadflow/network_model.hpp"
 #include "loadflow/newton_solver.hpp"
@@ -406,6 +407,12 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     r.line("Largest mismatch: %.4f MW at bus %s, %.4f Mvar at bus %s", res.max_p_mw,
            node_label(c, m, last.p_node).c_str(), res.max_q_mvar, node_label(c, m, last.q_node).c_str());
     if (res.limited_plants > 0) r.line("%d plant(s) held at a reactive limit", res.limited_plants);
+    int stalled = 0;
+    for (const InductionModel& im : m.induction)
+        if (m.node_active[static_cast<std::size_t>(im.node)] &&
+            induction_state(im, magnitude(solver.v[static_cast<std::size_t>(im.node)])).stalled)
+            ++stalled;
+    if (stalled > 0) r.line("%d induction machine(s) beyond their pull-out power: solved at the pull-out slip", stalled);
     if (res.taps_moved + res.shunts_moved > 0)
         r.line("Adjusted: %d tap move(s), %d switched shunt move(s)", res.taps_moved, res.shunts_moved);
     if (!res.written_back) r.text("Case voltages left as they were: the last iterate is no closer to a solution");

@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <complex>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "loadflow/loadflow.hpp"
 
@@ -504,6 +507,44 @@ TEST(LoadflowIslands, IslandsOfASingleSwingBusNeedNoEquation) {
     EXPECT_NEAR(c.machines[0].qg, 4.0, 1e-9);
     OptionsParse robust = parse_rsol_options(&c, {1, 2, 0, 0, 1, 1, 0, 99, 0, 0}, {500.0, 5.0});
     EXPECT_EQ(solve_loadflow(c, robust.options).status, kSolutionConverged);
+}
+
+}  // namespace
+}  // namespace velquin::sim
+
+namespace velquin::sim {
+namespace {
+
+TEST(LoadflowProgress, IterationsOutcomeAndUnmodelledDevicesOnceEach) {
+    Case c = two_bus({50.0, 20.0});
+    c.two_terminal_dc_lines.resize(2);
+    c.facts_devices.resize(1);
+    c.buses[1].vm = 0.95;
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "velquin_lf_progress.txt";
+    {
+        ProgressOutput out;
+        ASSERT_TRUE(out.to_file(file, false));
+        LoadflowOptions o = tight();
+        o.method = "Full Newton-Raphson";
+        ASSERT_EQ(solve_loadflow(c, o, &out).status, kSolutionConverged);
+    }
+    std::ifstream in(file);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    const std::string text = buffer.str();
+    std::filesystem::remove(file);
+    auto count = [&](const std::string& what) {
+        std::size_t n = 0;
+        for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("2 two-terminal DC lines not modelled by the load flow: ignored"), 1u);
+    EXPECT_EQ(count("1 FACTS device not modelled by the load flow: ignored"), 1u);
+    EXPECT_EQ(count("Full Newton-Raphson load flow"), 1u);
+    EXPECT_EQ(count("Reached tolerance in"), 1u);
+    // Iteration 0 names bus 2 with its mismatch.
+    EXPECT_NE(text.find("\n   0 "), std::string::npos);
+    EXPECT_NE(text.find(" 2 "), std::string::npos);
 }
 
 }  // namespace
