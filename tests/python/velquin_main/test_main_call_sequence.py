@@ -8,7 +8,7 @@ import os
 import pytest
 
 from fixtures.case_data import bus, generator, line, load, make_case
-from fixtures.integration_run import script_network
+from fixtures.integration_run import script_network, serve_cases
 from fixtures.workbooks import config_workbook
 
 MAIN = make_case(buses=[bus(101), bus(102), bus(201)])
@@ -29,6 +29,7 @@ def study(tmp_path, fake_simulator):
 
     cases = tmp_path / "cases"
     cases.mkdir()
+    served = {}
 
     class Study:
         fake = fake_simulator
@@ -38,7 +39,8 @@ def study(tmp_path, fake_simulator):
         def case(self, name, data):
             path = cases / f"{name}.sav"
             path.touch()
-            fake_simulator.add_case(str(path), data)
+            served[path] = data
+            serve_cases(fake_simulator, served)
             return path
 
         def run(self, main_cases, small_cases, **settings):
