@@ -6,8 +6,8 @@
 // pattern, is the in-process baseline for the reuse of that analysis.
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -53,9 +53,13 @@ double ms_since(const Timer& t0) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t0.wall).count();
 }
 
-int repeats_for(std::size_t buses) { return buses > 5000 ? 15 : buses > 1000 ? 25 : 60; }
+int repeats_for(std::size_t buses) {
+    return buses > 5000 ? 15 : buses > 1000 ? 25 : 60;
+}
 
-void print(const char* what, const Stats& s) { std::printf("  %-34s %9.3f %9.3f %9.3f ms\n", what, s.min, s.median, s.max); }
+void print(const char* what, const Stats& s) {
+    std::printf("  %-34s %9.3f %9.3f %9.3f ms\n", what, s.min, s.median, s.max);
+}
 
 void bench(const std::filesystem::path& file) {
     const bool matpower = file.extension() == ".m";
@@ -84,8 +88,10 @@ void bench(const std::filesystem::path& file) {
         const Timer t0;
         const LoadflowResult r = solve_loadflow(c, stored);
         const double t = ms_since(t0);
-        if (k == 0) cold = t;
-        else full.push_back(t);
+        if (k == 0)
+            cold = t;
+        else
+            full.push_back(t);
         full_iterations = r.iterations;
         full_status = r.status;
         const Timer t1;
@@ -154,7 +160,8 @@ int main(int argc, char** argv) {
         g_cpu_time = false;
         first = 2;
     }
-    std::printf("times: %s\n", g_cpu_time ? "thread CPU time (--wall for wall-clock time)" : "wall-clock time");
+    std::printf("times: %s\n",
+                g_cpu_time ? "thread CPU time (--wall for wall-clock time)" : "wall-clock time");
     if (argc > first) {
         for (int k = first; k < argc; ++k) files.emplace_back(argv[k]);
     } else {

@@ -10,7 +10,9 @@ namespace {
 // Ratio step used when a winding gives no usable number of positions.
 constexpr double kDefaultTapStep = 0.00625;
 
-int direction_of(double x) { return x > 0.0 ? 1 : (x < 0.0 ? -1 : 0); }
+int direction_of(double x) {
+    return x > 0.0 ? 1 : (x < 0.0 ? -1 : 0);
+}
 
 // Records a move; a device that reverses direction within one solution is
 // hunting around its band and stays where it is from then on.
@@ -24,14 +26,16 @@ bool accept_direction(int& last, bool& locked, int direction) {
     return true;
 }
 
-int adjust_taps(NetworkModel& m, const NewtonSolver& solver, const std::vector<Complex>& v, TapAdjustment mode) {
+int adjust_taps(NetworkModel& m, const NewtonSolver& solver, const std::vector<Complex>& v,
+                TapAdjustment mode) {
     std::vector<int> controllers(static_cast<std::size_t>(m.node_count), 0);
     for (const TapControl& tc : m.taps) ++controllers[static_cast<std::size_t>(tc.controlled_node)];
     int moved = 0;
     for (TapControl& tc : m.taps) {
         const auto c = static_cast<std::size_t>(tc.controlled_node);
         const BranchStamp& st = m.stamps[static_cast<std::size_t>(tc.stamp)];
-        if (!m.node_active[c] || !m.node_active[static_cast<std::size_t>(st.a)] || solver.voltage_held(tc.controlled_node))
+        if (!m.node_active[c] || !m.node_active[static_cast<std::size_t>(st.a)] ||
+            solver.voltage_held(tc.controlled_node))
             continue;
         const double vc = std::abs(v[c]);
         if (vc >= tc.vmin && vc <= tc.vmax) continue;
@@ -54,7 +58,8 @@ int adjust_taps(NetworkModel& m, const NewtonSolver& solver, const std::vector<C
     return moved;
 }
 
-int adjust_shunts(NetworkModel& m, const NewtonSolver& solver, const std::vector<Complex>& v, ShuntAdjustment mode) {
+int adjust_shunts(NetworkModel& m, const NewtonSolver& solver, const std::vector<Complex>& v,
+                  ShuntAdjustment mode) {
     std::vector<int> controllers(static_cast<std::size_t>(m.node_count), 0);
     for (const ShuntControl& sc : m.shunts) ++controllers[static_cast<std::size_t>(sc.regulated_node)];
     int moved = 0;
@@ -70,7 +75,8 @@ int adjust_shunts(NetworkModel& m, const NewtonSolver& solver, const std::vector
             // Stiffness of the node from its admittances to neighbours.
             double stiffness = 0.0;
             for (int e = m.y_start[i]; e < m.y_start[i + 1]; ++e)
-                if (m.y_col[static_cast<std::size_t>(e)] != sc.node) stiffness += std::abs(m.y_val[static_cast<std::size_t>(e)]);
+                if (m.y_col[static_cast<std::size_t>(e)] != sc.node)
+                    stiffness += std::abs(m.y_val[static_cast<std::size_t>(e)]);
             const double target = vr < sc.vlo ? sc.vlo : sc.vhi;
             next = std::clamp(sc.b + stiffness * (target - vr) / vr / controllers[r], sc.bmin, sc.bmax);
         } else if (vr < sc.vlo) {

@@ -24,13 +24,13 @@ double nominal_kv(const Winding& w, double bus_base_kv) {
 double ratio_scale(const Transformer& t, int k, double bus_base_kv) {
     const Winding& w = t.windings[static_cast<std::size_t>(k)];
     switch (t.winding_code) {
-    case 2:
-        // kV; a bus without a base voltage leaves the number as a ratio.
-        return bus_base_kv > 0.0 ? 1.0 / bus_base_kv : 1.0;
-    case 3:
-        return bus_base_kv > 0.0 ? nominal_kv(w, bus_base_kv) / bus_base_kv : 1.0;
-    default:
-        return 1.0;
+        case 2:
+            // kV; a bus without a base voltage leaves the number as a ratio.
+            return bus_base_kv > 0.0 ? 1.0 / bus_base_kv : 1.0;
+        case 3:
+            return bus_base_kv > 0.0 ? nominal_kv(w, bus_base_kv) / bus_base_kv : 1.0;
+        default:
+            return 1.0;
     }
 }
 
@@ -48,18 +48,18 @@ Complex pair_impedance_pu(const Transformer& t, int p, double system_base_mva) {
     const WindingPairImpedance& z = t.impedance[static_cast<std::size_t>(p)];
     const double winding_base = z.sbase > 0.0 ? z.sbase : system_base_mva;
     switch (t.impedance_code) {
-    case 2:
-        return Complex(z.r, z.x) * (system_base_mva / winding_base);
-    case 3: {
-        // R is the load loss in W at rated current; X is |Z| in pu of the
-        // winding base.
-        const double r = z.r / (1.0e6 * winding_base);
-        const double x2 = z.x * z.x - r * r;
-        const double x = x2 > 0.0 ? std::sqrt(x2) : 0.0;
-        return Complex(r, z.x < 0.0 ? -x : x) * (system_base_mva / winding_base);
-    }
-    default:
-        return Complex(z.r, z.x);
+        case 2:
+            return Complex(z.r, z.x) * (system_base_mva / winding_base);
+        case 3: {
+            // R is the load loss in W at rated current; X is |Z| in pu of the
+            // winding base.
+            const double r = z.r / (1.0e6 * winding_base);
+            const double x2 = z.x * z.x - r * r;
+            const double x = x2 > 0.0 ? std::sqrt(x2) : 0.0;
+            return Complex(r, z.x < 0.0 ? -x : x) * (system_base_mva / winding_base);
+        }
+        default:
+            return Complex(z.r, z.x);
     }
 }
 

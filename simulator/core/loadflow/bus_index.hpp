@@ -19,7 +19,8 @@ public:
 
     // Position of the bus, or -1 when the case has no such bus.
     int find(int number) const {
-        if (number >= 0 && static_cast<std::size_t>(number) < table_.size()) return table_[static_cast<std::size_t>(number)];
+        if (number >= 0 && static_cast<std::size_t>(number) < table_.size())
+            return table_[static_cast<std::size_t>(number)];
         auto it = overflow_.find(number);
         return it == overflow_.end() ? -1 : it->second;
     }

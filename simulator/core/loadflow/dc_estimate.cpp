@@ -23,8 +23,10 @@ bool estimate_angles(const NetworkModel& m, SparseLu& lu, std::vector<Complex>& 
         b[static_cast<std::size_t>(s.pbb)] += bs;
         // A phase shift drives flow from side a as if side a lagged.
         const double shifted = bs * s.shift_rad;
-        if (index[static_cast<std::size_t>(s.a)] >= 0) rhs[static_cast<std::size_t>(index[static_cast<std::size_t>(s.a)])] += shifted;
-        if (index[static_cast<std::size_t>(s.b)] >= 0) rhs[static_cast<std::size_t>(index[static_cast<std::size_t>(s.b)])] -= shifted;
+        if (index[static_cast<std::size_t>(s.a)] >= 0)
+            rhs[static_cast<std::size_t>(index[static_cast<std::size_t>(s.a)])] += shifted;
+        if (index[static_cast<std::size_t>(s.b)] >= 0)
+            rhs[static_cast<std::size_t>(index[static_cast<std::size_t>(s.b)])] -= shifted;
     }
     std::vector<int> start(1, 0), rows;
     std::vector<double> values;
@@ -114,12 +116,14 @@ bool estimate_magnitudes(const NetworkModel& m, SparseLu& lu, std::vector<Comple
     lu.solve_transposed(rhs);
     for (std::size_t i = 0; i < n; ++i) {
         if (index[i] < 0) continue;
-        const double vm = std::hypot(rhs[2 * static_cast<std::size_t>(index[i])], rhs[2 * static_cast<std::size_t>(index[i]) + 1]);
+        const double vm = std::hypot(rhs[2 * static_cast<std::size_t>(index[i])],
+                                     rhs[2 * static_cast<std::size_t>(index[i]) + 1]);
         if (!std::isfinite(vm) || vm < 0.2 || vm > 5.0) return false;
     }
     for (std::size_t i = 0; i < n; ++i) {
         if (index[i] < 0) continue;
-        const double vm = std::hypot(rhs[2 * static_cast<std::size_t>(index[i])], rhs[2 * static_cast<std::size_t>(index[i]) + 1]);
+        const double vm = std::hypot(rhs[2 * static_cast<std::size_t>(index[i])],
+                                     rhs[2 * static_cast<std::size_t>(index[i]) + 1]);
         v[i] = std::polar(vm, std::arg(v[i]));
     }
     return true;

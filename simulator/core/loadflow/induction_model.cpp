@@ -55,8 +55,10 @@ InductionState induction_state(const InductionModel& m, double vm) {
     double lo = 1e-9, hi = 1.0;
     for (int k = 0; k < 60; ++k) {
         const double a = lo + (hi - lo) / 3.0, b = hi - (hi - lo) / 3.0;
-        if (sign * c.controlled(sign * a) < sign * c.controlled(sign * b)) lo = a;
-        else hi = b;
+        if (sign * c.controlled(sign * a) < sign * c.controlled(sign * b))
+            lo = a;
+        else
+            hi = b;
     }
     const double pullout = 0.5 * (lo + hi);
     double s_hi = pullout, s_lo = 0.0;
@@ -66,8 +68,10 @@ InductionState induction_state(const InductionModel& m, double vm) {
     } else {
         for (int k = 0; k < 60; ++k) {
             const double mid = 0.5 * (s_lo + s_hi);
-            if (sign * c.controlled(sign * mid) < std::fabs(target)) s_lo = mid;
-            else s_hi = mid;
+            if (sign * c.controlled(sign * mid) < std::fabs(target))
+                s_lo = mid;
+            else
+                s_hi = mid;
         }
     }
     st.slip = sign * 0.5 * (s_lo + s_hi);

@@ -25,14 +25,22 @@ using namespace loadflow;
 
 const char* describe_solution_status(int status) {
     switch (status) {
-    case kSolutionConverged: return "met convergence tolerance";
-    case kSolutionIterationLimit: return "iteration limit exceeded";
-    case kSolutionBlownUp: return "blown up";
-    case kSolutionStepControlStopped: return "terminated by step control (no step reduces the mismatch)";
-    case kSolutionSingular: return "singular Jacobian matrix";
-    case kSolutionIslandsUnsolved: return "islands without a swing bus left unsolved";
-    case kSolutionNotAttempted: return "solution not attempted";
-    default: return "unknown";
+        case kSolutionConverged:
+            return "met convergence tolerance";
+        case kSolutionIterationLimit:
+            return "iteration limit exceeded";
+        case kSolutionBlownUp:
+            return "blown up";
+        case kSolutionStepControlStopped:
+            return "terminated by step control (no step reduces the mismatch)";
+        case kSolutionSingular:
+            return "singular Jacobian matrix";
+        case kSolutionIslandsUnsolved:
+            return "islands without a swing bus left unsolved";
+        case kSolutionNotAttempted:
+            return "solution not attempted";
+        default:
+            return "unknown";
     }
 }
 
@@ -90,7 +98,8 @@ std::string node_label(const Case& c, const NetworkModel& m, int node) {
     if (node < 0) return "-";
     const int b = m.node_bus[static_cast<std::size_t>(node)];
     if (b >= 0) return std::to_string(c.buses[static_cast<std::size_t>(b)].number);
-    const Transformer& t = c.transformers[static_cast<std::size_t>(m.node_star[static_cast<std::size_t>(node)])];
+    const Transformer& t =
+        c.transformers[static_cast<std::size_t>(m.node_star[static_cast<std::size_t>(node)])];
     return "star " + std::to_string(t.bus1) + "-" + std::to_string(t.bus2) + "-" + std::to_string(t.bus3);
 }
 
@@ -110,19 +119,35 @@ double wrap_degrees(double deg) {
 std::string describe_options(const LoadflowOptions& o) {
     std::string s;
     auto add = [&](const std::string& part) { s += (s.empty() ? "" : ", ") + part; };
-    add(o.taps == TapAdjustment::Off ? "taps fixed" : o.taps == TapAdjustment::Stepping ? "taps stepping" : "taps direct");
-    add(o.shunts == ShuntAdjustment::Off ? "switched shunts locked"
-        : o.shunts == ShuntAdjustment::All ? "switched shunts adjusted" : "continuous switched shunts adjusted");
+    add(o.taps == TapAdjustment::Off        ? "taps fixed"
+        : o.taps == TapAdjustment::Stepping ? "taps stepping"
+                                            : "taps direct");
+    add(o.shunts == ShuntAdjustment::Off   ? "switched shunts locked"
+        : o.shunts == ShuntAdjustment::All ? "switched shunts adjusted"
+                                           : "continuous switched shunts adjusted");
     switch (o.start) {
-    case StartProfile::CaseVoltages: add("start from case voltages"); break;
-    case StartProfile::Flat: add(o.dc_angles_at_flat_start ? "flat start with DC angles" : "flat start"); break;
-    case StartProfile::FlatMagnitudes: add("flat magnitudes, case angles"); break;
-    case StartProfile::FlatAngles: add("case magnitudes, flat angles"); break;
-    case StartProfile::DcAngles: add("case magnitudes, DC angles"); break;
+        case StartProfile::CaseVoltages:
+            add("start from case voltages");
+            break;
+        case StartProfile::Flat:
+            add(o.dc_angles_at_flat_start ? "flat start with DC angles" : "flat start");
+            break;
+        case StartProfile::FlatMagnitudes:
+            add("flat magnitudes, case angles");
+            break;
+        case StartProfile::FlatAngles:
+            add("case magnitudes, flat angles");
+            break;
+        case StartProfile::DcAngles:
+            add("case magnitudes, DC angles");
+            break;
     }
-    if (o.var_limits < 0) add("var limits ignored");
-    else if (o.var_limits == 0) add("var limits applied at once");
-    else add("var limits from iteration " + std::to_string(o.var_limits) + " or a small mismatch");
+    if (o.var_limits < 0)
+        add("var limits ignored");
+    else if (o.var_limits == 0)
+        add("var limits applied at once");
+    else
+        add("var limits from iteration " + std::to_string(o.var_limits) + " or a small mismatch");
     if (o.step == StepLength::OnDemand) add("step control");
     if (o.step == StepLength::EveryIteration) add("step control every iteration");
     return s;
@@ -142,7 +167,8 @@ void set_start(const NetworkModel& m, const LoadflowOptions& o, std::vector<Comp
         const double va = flat_va ? swing_angle(i) : std::arg(v[i]);
         v[i] = std::polar(vm, va);
     }
-    const bool dc = o.start == StartProfile::DcAngles || (o.start == StartProfile::Flat && o.dc_angles_at_flat_start);
+    const bool dc =
+        o.start == StartProfile::DcAngles || (o.start == StartProfile::Flat && o.dc_angles_at_flat_start);
     if (dc && !estimate_angles(m, caches().dc, v))
         r.text("DC angle estimate not possible (singular network matrix): angles kept");
 }
@@ -155,16 +181,19 @@ NewtonOutcome run_with_adjustments(Case& c, NetworkModel& m, NewtonSolver& solve
         char step[32] = "";
         if (rec.iteration > 0) std::snprintf(step, sizeof step, "%7.3f", rec.step);
         char switches[48] = "";
-        if (rec.limit_switches > 0) std::snprintf(switches, sizeof switches, "  %d plant(s) switched at var limits", rec.limit_switches);
+        if (rec.limit_switches > 0)
+            std::snprintf(switches, sizeof switches, "  %d plant(s) switched at var limits",
+                          rec.limit_switches);
         r.line("%4d %12.4f %10s %12.4f %10s %s%s", res.iterations + rec.iteration, rec.max_p * base,
-               node_label(c, m, rec.p_node).c_str(), rec.max_q * base, node_label(c, m, rec.q_node).c_str(), step,
-               switches);
+               node_label(c, m, rec.p_node).c_str(), rec.max_q * base, node_label(c, m, rec.q_node).c_str(),
+               step, switches);
     };
     r.text("ITER       DELTAP        BUS       DELTAQ        BUS    STEP");
     NewtonOutcome outcome = solver.solve(ns, print);
     res.iterations += solver.iterations();
     int rounds = 0;
-    while (outcome == NewtonOutcome::Converged && (o.taps != TapAdjustment::Off || o.shunts != ShuntAdjustment::Off) &&
+    while (outcome == NewtonOutcome::Converged &&
+           (o.taps != TapAdjustment::Off || o.shunts != ShuntAdjustment::Off) &&
            rounds < o.max_adjustment_rounds) {
         const AdjustmentCounts moved = adjust_controls(m, solver, solver.v, o.taps, o.shunts);
         if (moved.total() == 0) break;
@@ -182,11 +211,16 @@ NewtonOutcome run_with_adjustments(Case& c, NetworkModel& m, NewtonSolver& solve
 
 int status_of(NewtonOutcome o) {
     switch (o) {
-    case NewtonOutcome::Converged: return kSolutionConverged;
-    case NewtonOutcome::IterationLimit: return kSolutionIterationLimit;
-    case NewtonOutcome::BlownUp: return kSolutionBlownUp;
-    case NewtonOutcome::StepControlStopped: return kSolutionStepControlStopped;
-    case NewtonOutcome::Singular: return kSolutionSingular;
+        case NewtonOutcome::Converged:
+            return kSolutionConverged;
+        case NewtonOutcome::IterationLimit:
+            return kSolutionIterationLimit;
+        case NewtonOutcome::BlownUp:
+            return kSolutionBlownUp;
+        case NewtonOutcome::StepControlStopped:
+            return kSolutionStepControlStopped;
+        case NewtonOutcome::Singular:
+            return kSolutionSingular;
     }
     return kSolutionNotAttempted;
 }
@@ -199,8 +233,8 @@ void write_back(Case& c, const NetworkModel& m, NewtonSolver& solver, bool fresh
         // A node the solution did not move keeps the stored numbers exactly
         // (they made its starting voltage), sparing the trigonometry.
         const auto& source = m.v_case_source[static_cast<std::size_t>(node)];
-        if (vn == m.v_case[static_cast<std::size_t>(node)] && source.first > 0.0 && c.buses[b].vm == source.first &&
-            c.buses[b].va_deg == source.second)
+        if (vn == m.v_case[static_cast<std::size_t>(node)] && source.first > 0.0 &&
+            c.buses[b].vm == source.first && c.buses[b].va_deg == source.second)
             continue;
         c.buses[b].vm = std::abs(vn);
         c.buses[b].va_deg = wrap_degrees(std::arg(vn) * kRadToDeg);
@@ -221,9 +255,12 @@ void write_back(Case& c, const NetworkModel& m, NewtonSolver& solver, bool fresh
             Machine& g = c.machines[static_cast<std::size_t>(pm.machines[k])];
             const double share = pm.machine_share[k];
             if (pm.swing) g.pg = outputs[p].p * share * m.base_mva;
-            if (states[p] == PlantState::AtMax) g.qg = std::max(g.qmax, g.qmin);
-            else if (states[p] == PlantState::AtMin) g.qg = std::min(g.qmax, g.qmin);
-            else g.qg = outputs[p].q * share * m.base_mva;
+            if (states[p] == PlantState::AtMax)
+                g.qg = std::max(g.qmax, g.qmin);
+            else if (states[p] == PlantState::AtMin)
+                g.qg = std::min(g.qmax, g.qmin);
+            else
+                g.qg = outputs[p].q * share * m.base_mva;
         }
     }
     for (const TapControl& tc : m.taps) {
@@ -301,19 +338,22 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     for (int s : m.island_swing) swing_islands += s >= 0;
     std::size_t in_service = 0;
     for (int node : m.bus_node) in_service += node >= 0;
-    r.line("%s load flow: %zu bus(es) in service, %d island(s) with a swing bus", o.method.c_str(), in_service,
-           swing_islands);
+    r.line("%s load flow: %zu bus(es) in service, %d island(s) with a swing bus", o.method.c_str(),
+           in_service, swing_islands);
     r.line("Options: %s; tolerance %g MW/Mvar", describe_options(o).c_str(), tolerance);
     for (const std::string& note : m.notes) r.text(note);
-    if (o.area_interchange != 0) r.text("Area interchange control is not modelled: the swing buses take the imbalance");
+    if (o.area_interchange != 0)
+        r.text("Area interchange control is not modelled: the swing buses take the imbalance");
     if (o.phase_shift_adjustment && m.phase_shift_controls > 0)
-        r.line("%d phase shifter(s) with flow control: angles held fixed (phase-shift adjustment not modelled)",
-               m.phase_shift_controls);
+        r.line(
+            "%d phase shifter(s) with flow control: angles held fixed (phase-shift adjustment not modelled)",
+            m.phase_shift_controls);
     res.notes = m.notes;
     res.islands_unsolved = report_unsolved_islands(c, m, r);
     res.islands_solved = swing_islands;
     if (active_nodes == 0) {
-        r.text(in_service == 0 ? "No bus in service: nothing to solve" : "No island has a swing bus: solution not attempted");
+        r.text(in_service == 0 ? "No bus in service: nothing to solve"
+                               : "No island has a swing bus: solution not attempted");
         res.status = kSolutionNotAttempted;
         r.flush();
         return res;
@@ -336,9 +376,10 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     set_start(m, o, solver_holder->v, r);
     NewtonOutcome outcome = run_with_adjustments(c, m, *solver_holder, ns, o, r, res);
     if (outcome != NewtonOutcome::Converged && o.linear_start_fallback) {
-        r.line("No solution (%s): trying again from the voltages of the network with its loads as admittances, "
-               "DC angles",
-               describe_solution_status(status_of(outcome)));
+        r.line(
+            "No solution (%s): trying again from the voltages of the network with its loads as admittances, "
+            "DC angles",
+            describe_solution_status(status_of(outcome)));
         solver_holder = std::make_unique<NewtonSolver>(m, caches().jacobian);
         NewtonSolver& second = *solver_holder;
         second.v = m.v_case;
@@ -346,7 +387,8 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
         flat.start = StartProfile::Flat;
         flat.dc_angles_at_flat_start = true;
         set_start(m, flat, second.v, r);
-        if (!estimate_magnitudes(m, caches().dc, second.v)) r.text("Magnitude estimate not possible: flat magnitudes kept");
+        if (!estimate_magnitudes(m, caches().dc, second.v))
+            r.text("Magnitude estimate not possible: flat magnitudes kept");
         NewtonSettings robust = ns;
         if (robust.step_control == StepControl::None) robust.step_control = StepControl::OnDemand;
         outcome = run_with_adjustments(c, m, second, robust, o, r, res);
@@ -392,17 +434,28 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
         write_back(c, m, solver, outcome != NewtonOutcome::StepControlStopped);
         res.written_back = true;
     }
-    if (outcome == NewtonOutcome::Converged && res.islands_unsolved > 0) res.status = kSolutionIslandsUnsolved;
+    if (outcome == NewtonOutcome::Converged && res.islands_unsolved > 0)
+        res.status = kSolutionIslandsUnsolved;
 
     switch (outcome) {
-    case NewtonOutcome::Converged: r.line("Reached tolerance in %d iterations", res.iterations); break;
-    case NewtonOutcome::IterationLimit: r.line("Iteration limit exceeded (%d iterations)", res.iterations); break;
-    case NewtonOutcome::BlownUp: r.line("Blown up after %d iterations", res.iterations); break;
-    case NewtonOutcome::StepControlStopped:
-        r.line("Terminated by step control after %d iterations: no step along the Newton direction reduces the mismatch",
-               res.iterations);
-        break;
-    case NewtonOutcome::Singular: r.line("Singular Jacobian matrix after %d iterations", res.iterations); break;
+        case NewtonOutcome::Converged:
+            r.line("Reached tolerance in %d iterations", res.iterations);
+            break;
+        case NewtonOutcome::IterationLimit:
+            r.line("Iteration limit exceeded (%d iterations)", res.iterations);
+            break;
+        case NewtonOutcome::BlownUp:
+            r.line("Blown up after %d iterations", res.iterations);
+            break;
+        case NewtonOutcome::StepControlStopped:
+            r.line(
+                "Terminated by step control after %d iterations: no step along the Newton direction reduces "
+                "the mismatch",
+                res.iterations);
+            break;
+        case NewtonOutcome::Singular:
+            r.line("Singular Jacobian matrix after %d iterations", res.iterations);
+            break;
     }
     r.line("Largest mismatch: %.4f MW at bus %s, %.4f Mvar at bus %s", res.max_p_mw,
            node_label(c, m, last.p_node).c_str(), res.max_q_mvar, node_label(c, m, last.q_node).c_str());
@@ -412,12 +465,15 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
         if (m.node_active[static_cast<std::size_t>(im.node)] &&
             induction_state(im, magnitude(solver.v[static_cast<std::size_t>(im.node)])).stalled)
             ++stalled;
-    if (stalled > 0) r.line("%d induction machine(s) beyond their pull-out power: solved at the pull-out slip", stalled);
+    if (stalled > 0)
+        r.line("%d induction machine(s) beyond their pull-out power: solved at the pull-out slip", stalled);
     if (res.taps_moved + res.shunts_moved > 0)
         r.line("Adjusted: %d tap move(s), %d switched shunt move(s)", res.taps_moved, res.shunts_moved);
-    if (!res.written_back) r.text("Case voltages left as they were: the last iterate is no closer to a solution");
+    if (!res.written_back)
+        r.text("Case voltages left as they were: the last iterate is no closer to a solution");
     if (res.status == kSolutionIslandsUnsolved)
-        r.line("Solved islands converged; %d energised island(s) without a swing bus unsolved", res.islands_unsolved);
+        r.line("Solved islands converged; %d energised island(s) without a swing bus unsolved",
+               res.islands_unsolved);
     r.flush();
     return res;
 }

@@ -19,34 +19,34 @@ class Session;
 enum class TapAdjustment { Off, Stepping, Direct };
 enum class ShuntAdjustment { Off, All, ContinuousOnly };
 enum class StartProfile {
-    CaseVoltages,          // 0
-    Flat,                  // 1: 1 pu (set points where held), swing angle
-    FlatMagnitudes,        // 2: flat magnitudes, the case's angles
-    FlatAngles,            // 3: the case's magnitudes, swing angle everywhere
-    DcAngles,              // 4: the case's magnitudes, DC load-flow angles
+    CaseVoltages,    // 0
+    Flat,            // 1: 1 pu (set points where held), swing angle
+    FlatMagnitudes,  // 2: flat magnitudes, the case's angles
+    FlatAngles,      // 3: the case's magnitudes, swing angle everywhere
+    DcAngles,        // 4: the case's magnitudes, DC load-flow angles
 };
 enum class StepLength { Full, OnDemand, EveryIteration };
 
 struct LoadflowOptions {
     std::string method = "Full Newton-Raphson";
     TapAdjustment taps = TapAdjustment::Off;
-    int area_interchange = 0;        // accepted, not modelled
+    int area_interchange = 0;             // accepted, not modelled
     bool phase_shift_adjustment = false;  // accepted, not modelled
-    bool dc_tap_adjustment = true;   // accepted, no DC lines modelled
+    bool dc_tap_adjustment = true;        // accepted, no DC lines modelled
     ShuntAdjustment shunts = ShuntAdjustment::Off;
     StartProfile start = StartProfile::CaseVoltages;
     bool dc_angles_at_flat_start = false;  // a flat start takes DC angles
-    int var_limits = -1;             // -1 never, 0 at once, n from iteration n (or a small mismatch)
+    int var_limits = -1;                   // -1 never, 0 at once, n from iteration n (or a small mismatch)
     StepLength step = StepLength::Full;
     bool restart_on_failure = false;  // retry from a flat start with DC angles
     // When the first attempt fails, try again from the magnitudes of the
     // linear network with loads as admittances and DC angles (rsol).
     bool linear_start_fallback = false;
-    double tolerance_mva = 0.0;      // 0: the case's TOLN, else 0.1
+    double tolerance_mva = 0.0;  // 0: the case's TOLN, else 0.1
     // Lines with R = 0 and |X| at or below this tie their buses; negative:
     // the case's THRSHZ, else 0.0001.
     double zero_impedance_threshold = -1.0;
-    int max_iterations = 0;          // 0: the case's ITMXN, else 20
+    int max_iterations = 0;  // 0: the case's ITMXN, else 20
     double divergence_mva = 500.0;
     double blowup_vm = 5.0;
     int max_adjustment_rounds = 40;
@@ -59,8 +59,8 @@ struct LoadflowResult {
     int max_p_bus = 0, max_q_bus = 0;
     bool written_back = false;
     int islands_solved = 0;
-    int islands_unsolved = 0;       // energised islands without a swing bus
-    int limited_plants = 0;         // plants held at a reactive limit
+    int islands_unsolved = 0;  // energised islands without a swing bus
+    int limited_plants = 0;    // plants held at a reactive limit
     int taps_moved = 0, shunts_moved = 0;
     std::vector<std::string> notes;
 };

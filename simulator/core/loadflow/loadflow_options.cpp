@@ -47,8 +47,9 @@ long long take(const Case* c, const IntegerOptions& given, std::size_t position,
     if (position < given.size() && given[position].has_value()) value = *given[position];
     if ((value < spec.low || value > spec.high) && out.error == kSolveRan) {
         out.error = kSolveInvalidOption;
-        out.message = "option " + std::to_string(position + 1) + " (" + spec.name + ") is " + std::to_string(value) +
-                      ", allowed " + std::to_string(spec.low) + " to " + std::to_string(spec.high);
+        out.message = "option " + std::to_string(position + 1) + " (" + spec.name + ") is " +
+                      std::to_string(value) + ", allowed " + std::to_string(spec.low) + " to " +
+                      std::to_string(spec.high);
     }
     return value;
 }
@@ -61,7 +62,9 @@ void apply_common(const Case* c, const IntegerOptions& given, OptionsParse& out)
     o.phase_shift_adjustment = take(c, given, 2, kCommon[2], out) != 0;
     o.dc_tap_adjustment = take(c, given, 3, kCommon[3], out) != 0;
     const long long shunts = take(c, given, 4, kCommon[4], out);
-    o.shunts = shunts == 0 ? ShuntAdjustment::Off : shunts == 1 ? ShuntAdjustment::All : ShuntAdjustment::ContinuousOnly;
+    o.shunts = shunts == 0   ? ShuntAdjustment::Off
+               : shunts == 1 ? ShuntAdjustment::All
+                             : ShuntAdjustment::ContinuousOnly;
     o.start = static_cast<StartProfile>(take(c, given, 5, kCommon[5], out));
 }
 

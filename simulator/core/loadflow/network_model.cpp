@@ -32,8 +32,10 @@ public:
         b = find(b);
         if (a == b) return;
         // Keep the smaller index as root so that nodes follow case order.
-        if (a < b) parent_[static_cast<std::size_t>(b)] = a;
-        else parent_[static_cast<std::size_t>(a)] = b;
+        if (a < b)
+            parent_[static_cast<std::size_t>(b)] = a;
+        else
+            parent_[static_cast<std::size_t>(a)] = b;
     }
 
 private:
@@ -128,11 +130,12 @@ private:
         m_.node_count = count;
         m_.node_star.assign(n(), -1);
         for (std::size_t t = 0; t < c_.transformers.size(); ++t)
-            if (m_.star_node[t] >= 0) m_.node_star[static_cast<std::size_t>(m_.star_node[t])] = static_cast<int>(t);
+            if (m_.star_node[t] >= 0)
+                m_.node_star[static_cast<std::size_t>(m_.star_node[t])] = static_cast<int>(t);
     }
 
-    void add_stamp(int a, int b, const TwoPort& tp, Complex series, double shift, int transformer, int winding,
-                   double t2 = 1.0) {
+    void add_stamp(int a, int b, const TwoPort& tp, Complex series, double shift, int transformer,
+                   int winding, double t2 = 1.0) {
         if (a == b) {
             // Both ends in one node (parallel to a tie): only the shunt parts remain.
             m_.y_shunt[static_cast<std::size_t>(a)] += tp.yaa + tp.yab + tp.yba + tp.ybb;
@@ -213,7 +216,8 @@ private:
             const Transformer& t = c_.transformers[ti];
             const int it = static_cast<int>(ti);
             if (t.windings[0].correction_table != 0 ||
-                (t.is_three_winding() && (t.windings[1].correction_table != 0 || t.windings[2].correction_table != 0)))
+                (t.is_three_winding() &&
+                 (t.windings[1].correction_table != 0 || t.windings[2].correction_table != 0)))
                 ++corrected_;
             if (!t.is_three_winding()) {
                 if (t.status != 1) continue;
@@ -276,7 +280,8 @@ private:
         std::vector<int> plant_at(nb, -1);
         for (std::size_t p = 0; p < c_.plants.size(); ++p) {
             const int b = index_.find(c_.plants[p].bus);
-            if (b >= 0 && plant_at[static_cast<std::size_t>(b)] < 0) plant_at[static_cast<std::size_t>(b)] = static_cast<int>(p);
+            if (b >= 0 && plant_at[static_cast<std::size_t>(b)] < 0)
+                plant_at[static_cast<std::size_t>(b)] = static_cast<int>(p);
         }
         std::vector<int> model_at(nb, -1);
         for (std::size_t mi = 0; mi < c_.machines.size(); ++mi) {
@@ -319,10 +324,12 @@ private:
             // plant's is what balances the island.
             if (!pm.swing) m_.s_base[static_cast<std::size_t>(pm.node)] += pm.p;
             double total = 0.0;
-            for (int mi : pm.machines) total += std::max(0.0, c_.machines[static_cast<std::size_t>(mi)].rmpct);
+            for (int mi : pm.machines)
+                total += std::max(0.0, c_.machines[static_cast<std::size_t>(mi)].rmpct);
             for (int mi : pm.machines) {
                 const double r = std::max(0.0, c_.machines[static_cast<std::size_t>(mi)].rmpct);
-                pm.machine_share.push_back(total > 0.0 ? r / total : 1.0 / static_cast<double>(pm.machines.size()));
+                pm.machine_share.push_back(total > 0.0 ? r / total
+                                                       : 1.0 / static_cast<double>(pm.machines.size()));
             }
         }
     }
@@ -367,7 +374,8 @@ private:
             md.zm = Complex(0.0, im.xm > 0.0 ? im.xm : 1e6);
             md.has_rotor = im.r1 < kAbsentRotorValue && im.x1 < kAbsentRotorValue && im.r1 > 0.0;
             md.zr1 = Complex(im.r1, im.x1);
-            md.has_second_cage = md.has_rotor && im.r2 < kAbsentRotorValue && im.x2 < kAbsentRotorValue && im.r2 > 0.0;
+            md.has_second_cage =
+                md.has_rotor && im.r2 < kAbsentRotorValue && im.x2 < kAbsentRotorValue && im.r2 > 0.0;
             md.zr2 = Complex(im.r2, im.x2);
             m_.induction.push_back(md);
         }
@@ -447,10 +455,13 @@ private:
             // generator bus and keeps its scheduled active power.
             pm.swing = false;
             m_.s_base[static_cast<std::size_t>(pm.node)] += pm.p;
-            m_.notes.push_back("Swing bus " + std::to_string(c_.buses[static_cast<std::size_t>(pm.bus)].number) +
-                               " is in the island of swing bus " +
-                               std::to_string(c_.buses[static_cast<std::size_t>(m_.node_bus[static_cast<std::size_t>(chosen)])].number) +
-                               "; it is solved as a generator bus");
+            m_.notes.push_back(
+                "Swing bus " + std::to_string(c_.buses[static_cast<std::size_t>(pm.bus)].number) +
+                " is in the island of swing bus " +
+                std::to_string(
+                    c_.buses[static_cast<std::size_t>(m_.node_bus[static_cast<std::size_t>(chosen)])]
+                        .number) +
+                "; it is solved as a generator bus");
         }
         m_.node_active.assign(nn, 0);
         for (std::size_t i = 0; i < nn; ++i)
@@ -465,21 +476,27 @@ private:
             PlantModel& pm = m_.plants[p];
             const auto node = static_cast<std::size_t>(pm.node);
             bool fallback = false;
-            if (pm.regulated_node < 0) fallback = true;
+            if (pm.regulated_node < 0)
+                fallback = true;
             else if (pm.regulated_node != pm.node) {
                 const auto r = static_cast<std::size_t>(pm.regulated_node);
-                if (m_.node_island[r] != m_.node_island[node] || m_.node_swing[r] || m_.node_swing[node]) fallback = true;
+                if (m_.node_island[r] != m_.node_island[node] || m_.node_swing[r] || m_.node_swing[node])
+                    fallback = true;
             }
             if (fallback) {
-                if (std::find(requested_remote_.begin(), requested_remote_.end(), static_cast<int>(p)) != requested_remote_.end())
-                    m_.notes.push_back("Plant at bus " + std::to_string(c_.buses[static_cast<std::size_t>(pm.bus)].number) +
-                                       " cannot regulate bus " +
-                                       std::to_string(c_.plants[static_cast<std::size_t>(pm.plant)].regulated_bus) +
-                                       " (out of service, in another island or a swing bus); it regulates its own bus");
+                if (std::find(requested_remote_.begin(), requested_remote_.end(), static_cast<int>(p)) !=
+                    requested_remote_.end())
+                    m_.notes.push_back(
+                        "Plant at bus " + std::to_string(c_.buses[static_cast<std::size_t>(pm.bus)].number) +
+                        " cannot regulate bus " +
+                        std::to_string(c_.plants[static_cast<std::size_t>(pm.plant)].regulated_bus) +
+                        " (out of service, in another island or a swing bus); it regulates its own bus");
                 pm.regulated_node = pm.node;
             }
-            if (node_regulates[node] == -2) node_regulates[node] = pm.regulated_node;
-            else pm.regulated_node = node_regulates[node];
+            if (node_regulates[node] == -2)
+                node_regulates[node] = pm.regulated_node;
+            else
+                pm.regulated_node = node_regulates[node];
         }
     }
 
@@ -534,8 +551,10 @@ private:
             double cap = 0.0, rea = 0.0;
             for (const auto& [steps, b] : blocks)
                 for (int k = 0; k < steps; ++k) {
-                    if (b > 0) levels.push_back(cap += b);
-                    else levels.push_back(rea += b);
+                    if (b > 0)
+                        levels.push_back(cap += b);
+                    else
+                        levels.push_back(rea += b);
                 }
         }
         std::sort(levels.begin(), levels.end());
@@ -566,7 +585,8 @@ private:
 
     void note_unmodelled() {
         auto note = [&](std::size_t count, const char* one, const char* many) {
-            if (count > 0) m_.notes.push_back(plural(count, one, many) + " not modelled by the load flow: ignored");
+            if (count > 0)
+                m_.notes.push_back(plural(count, one, many) + " not modelled by the load flow: ignored");
         };
         note(c_.two_terminal_dc_lines.size(), "two-terminal DC line", "two-terminal DC lines");
         note(c_.vsc_dc_lines.size(), "VSC DC line", "VSC DC lines");
@@ -577,14 +597,17 @@ private:
             m_.notes.push_back(plural(corrected_, "transformer refers", "transformers refer") +
                                " to an impedance correction table: not applied, nominal impedance used");
         if (zero_impedance_windings_ > 0)
-            m_.notes.push_back(plural(zero_impedance_windings_, "transformer winding has", "transformer windings have") +
-                               " zero impedance: solved with the zero-impedance threshold as reactance");
+            m_.notes.push_back(
+                plural(zero_impedance_windings_, "transformer winding has", "transformer windings have") +
+                " zero impedance: solved with the zero-impedance threshold as reactance");
         if (uncontrolled_taps_ > 0)
-            m_.notes.push_back(plural(uncontrolled_taps_, "transformer winding controls", "transformer windings control") +
-                               " reactive flow, a DC line or asymmetric flow: its ratio is held fixed");
+            m_.notes.push_back(
+                plural(uncontrolled_taps_, "transformer winding controls", "transformer windings control") +
+                " reactive flow, a DC line or asymmetric flow: its ratio is held fixed");
         if (uncontrolled_shunts_ > 0)
-            m_.notes.push_back(plural(uncontrolled_shunts_, "switched shunt controls", "switched shunts control") +
-                               " a plant, converter or other shunt: held at its present admittance");
+            m_.notes.push_back(
+                plural(uncontrolled_shunts_, "switched shunt controls", "switched shunts control") +
+                " a plant, converter or other shunt: held at its present admittance");
         if (tied_buses_ > 0)
             m_.notes.push_back(plural(tied_buses_, "bus is", "buses are") +
                                " tied to another bus by zero-impedance lines or closed switches");

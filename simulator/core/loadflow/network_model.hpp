@@ -17,7 +17,9 @@ namespace velquin::sim::loadflow {
 
 // |z| without the overflow guard of std::abs: voltages and powers in per
 // unit are far from overflow, and this is on the hot path.
-inline double magnitude(Complex z) { return std::sqrt(z.real() * z.real() + z.imag() * z.imag()); }
+inline double magnitude(Complex z) {
+    return std::sqrt(z.real() * z.real() + z.imag() * z.imag());
+}
 
 struct BuildSettings {
     double zero_impedance_threshold = 0.0001;
@@ -28,7 +30,7 @@ struct BuildSettings {
 struct BranchStamp {
     int a = -1, b = -1;  // nodes
     Complex yaa, yab, yba, ybb;
-    Complex series;       // series admittance (for the DC estimate)
+    Complex series;          // series admittance (for the DC estimate)
     double shift_rad = 0.0;  // phase shift, side a leading
     double t2 = 1.0;         // ratio on side b (transformer windings)
     int paa = -1, pab = -1, pba = -1, pbb = -1;
@@ -36,25 +38,25 @@ struct BranchStamp {
 
 // A generating plant that holds a bus voltage (or the swing).
 struct PlantModel {
-    int plant = -1;     // index into Case::plants, -1 when the bus has none
-    int bus = -1;       // index into Case::buses
+    int plant = -1;  // index into Case::plants, -1 when the bus has none
+    int bus = -1;    // index into Case::buses
     int node = -1;
     int regulated_node = -1;
-    double vs = 1.0;    // scheduled voltage, pu
-    double p = 0.0;     // scheduled active power, pu
+    double vs = 1.0;                // scheduled voltage, pu
+    double p = 0.0;                 // scheduled active power, pu
     double qmax = 0.0, qmin = 0.0;  // pu, sums over in-service machines
     double weight = 1.0;            // share in its regulated bus's group
     bool swing = false;             // machines of a swing bus
     // Stored reactive output of its machines, pu (for a warm start).
     double stored_q = 0.0;
-    std::vector<int> machines;      // indices into Case::machines
+    std::vector<int> machines;  // indices into Case::machines
     std::vector<double> machine_share;
 };
 
 // A transformer winding whose ratio holds a bus voltage within a band.
 struct TapControl {
     int transformer = -1;
-    int winding = 0;           // 0-based
+    int winding = 0;  // 0-based
     int stamp = -1;
     int controlled_node = -1;
     bool controlled_on_tap_side = false;  // negative CONT
@@ -63,19 +65,19 @@ struct TapControl {
     double step = 0.0;                    // ratio step, pu (0: continuous)
     double ratio = 1.0;                   // present ratio, pu
     double bus_base_kv = 0.0;
-    int last_direction = 0;    // of the last move in this solution
-    bool locked = false;       // stopped after reversing direction
+    int last_direction = 0;  // of the last move in this solution
+    bool locked = false;     // stopped after reversing direction
     bool moved = false;
 };
 
 // A switched shunt that may step its blocks to hold a voltage band.
 struct ShuntControl {
-    int shunt = -1;            // index into Case::switched_shunts
+    int shunt = -1;  // index into Case::switched_shunts
     int node = -1;
     int regulated_node = -1;
-    bool continuous = false;   // MODSW 2
+    bool continuous = false;  // MODSW 2
     double vlo = 1.0, vhi = 1.0;
-    double b = 0.0;            // present susceptance, pu
+    double b = 0.0;  // present susceptance, pu
     double bmin = 0.0, bmax = 0.0;
     std::vector<double> levels;  // reachable susceptances, ascending (discrete)
     int last_direction = 0;
@@ -87,12 +89,12 @@ struct ShuntControl {
 struct InductionModel {
     int machine = -1;
     int node = -1;
-    double p = 0.0;          // set point, pu of system base (positive: motor)
-    bool mechanical = true;  // PCODE 1
-    double base_ratio = 1.0; // machine MVA base / system base
-    double v_scale = 1.0;    // bus base kV / rated kV
-    Complex zs, zm, zr1;     // stator, magnetising, rotor (R1 without slip)
-    Complex zr2;             // second cage, R part without slip
+    double p = 0.0;           // set point, pu of system base (positive: motor)
+    bool mechanical = true;   // PCODE 1
+    double base_ratio = 1.0;  // machine MVA base / system base
+    double v_scale = 1.0;     // bus base kV / rated kV
+    Complex zs, zm, zr1;      // stator, magnetising, rotor (R1 without slip)
+    Complex zr2;              // second cage, R part without slip
     bool has_rotor = false, has_second_cage = false;
 };
 
@@ -100,22 +102,22 @@ struct NetworkModel {
     double base_mva = 100.0;
     int node_count = 0;
 
-    std::vector<int> bus_node;        // per case bus: node, or -1 when out of service
-    std::vector<int> node_bus;        // per node: a case bus index, -1 for a star point
-    std::vector<int> node_star;       // per node: transformer index of a star point, else -1
-    std::vector<int> star_node;       // per transformer: its star node, else -1
+    std::vector<int> bus_node;   // per case bus: node, or -1 when out of service
+    std::vector<int> node_bus;   // per node: a case bus index, -1 for a star point
+    std::vector<int> node_star;  // per node: transformer index of a star point, else -1
+    std::vector<int> star_node;  // per transformer: its star node, else -1
     std::vector<int> node_island;
-    std::vector<char> node_active;    // in an island with a swing bus
+    std::vector<char> node_active;  // in an island with a swing bus
     std::vector<char> node_swing;
-    std::vector<int> island_swing;    // per island: swing node or -1
+    std::vector<int> island_swing;  // per island: swing node or -1
     int island_count = 0;
 
     // Nodal admittance matrix, compressed rows with sorted columns.
     std::vector<int> y_start, y_col, y_diag;
     std::vector<Complex> y_val;
     std::vector<BranchStamp> stamps;
-    std::vector<Complex> y_shunt;     // per node: shunts, charging, admittance loads
-    std::vector<double> b_switched;   // per node: switched shunt susceptance
+    std::vector<Complex> y_shunt;    // per node: shunts, charging, admittance loads
+    std::vector<double> b_switched;  // per node: switched shunt susceptance
 
     // Specified injections: constant part (generation minus load) and the
     // constant-current part of the loads (consumed, scales with |V|).

@@ -1,11 +1,11 @@
 #include "loadflow/newton_solver.hpp"
 
+#include <amd.h>
+
 #include <algorithm>
 #include <cmath>
 
 #include "loadflow/induction_model.hpp"
-
-#include <amd.h>
 
 namespace velquin::sim::loadflow {
 
@@ -25,7 +25,8 @@ NewtonSolver::NewtonSolver(NetworkModel& model, SparseLu& lu) : m_(model), lu_(l
     switches_.assign(m_.plants.size(), 0);
     induction_at_.assign(n, -1);
     for (std::size_t k = m_.induction.size(); k-- > 0;)
-        if (m_.node_active[static_cast<std::size_t>(m_.induction[k].node)]) induction_at_[static_cast<std::size_t>(m_.induction[k].node)] = static_cast<int>(k);
+        if (m_.node_active[static_cast<std::size_t>(m_.induction[k].node)])
+            induction_at_[static_cast<std::size_t>(m_.induction[k].node)] = static_cast<int>(k);
     std::vector<int> group_of_node(n, -1);
     for (std::size_t p = 0; p < m_.plants.size(); ++p) {
         const PlantModel& pm = m_.plants[p];
@@ -49,7 +50,9 @@ NewtonSolver::NewtonSolver(NetworkModel& model, SparseLu& lu) : m_(model), lu_(l
     s_.assign(n, Complex{});
 }
 
-bool NewtonSolver::voltage_held(int node) const { return v_fixed_[static_cast<std::size_t>(node)] > 0.0; }
+bool NewtonSolver::voltage_held(int node) const {
+    return v_fixed_[static_cast<std::size_t>(node)] > 0.0;
+}
 
 void NewtonSolver::initialise_states(const NewtonSettings& s) {
     std::fill(state_.begin(), state_.end(), PlantState::Regulating);
@@ -69,8 +72,10 @@ void NewtonSolver::initialise_states(const NewtonSettings& s) {
                 continue;
             }
             if (!s.warm_limits) continue;
-            if (pm.stored_q >= pm.qmax - kLimitTolerance && vr < g.vs - kVoltageTolerance) st = PlantState::AtMax;
-            else if (pm.stored_q <= pm.qmin + kLimitTolerance && vr > g.vs + kVoltageTolerance) st = PlantState::AtMin;
+            if (pm.stored_q >= pm.qmax - kLimitTolerance && vr < g.vs - kVoltageTolerance)
+                st = PlantState::AtMax;
+            else if (pm.stored_q <= pm.qmin + kLimitTolerance && vr > g.vs + kVoltageTolerance)
+                st = PlantState::AtMin;
         }
     }
 }
@@ -101,12 +106,14 @@ void NewtonSolver::build_regime() {
         }
         if (grp.regulating.empty()) continue;
         v_fixed_[static_cast<std::size_t>(grp.regulated)] = grp.vs;
-        grp.local = std::all_of(grp.regulating.begin(), grp.regulating.end(),
-                                [&](int p) { return m_.plants[static_cast<std::size_t>(p)].node == grp.regulated; });
+        grp.local = std::all_of(grp.regulating.begin(), grp.regulating.end(), [&](int p) {
+            return m_.plants[static_cast<std::size_t>(p)].node == grp.regulated;
+        });
         if (grp.local) continue;
         for (int p : grp.regulating) {
             const PlantModel& pm = m_.plants[static_cast<std::size_t>(p)];
-            const double share = weight > 0.0 ? pm.weight / weight : 1.0 / static_cast<double>(grp.regulating.size());
+            const double share =
+                weight > 0.0 ? pm.weight / weight : 1.0 / static_cast<double>(grp.regulating.size());
             node_group_member_[static_cast<std::size_t>(pm.node)] = static_cast<int>(g);
             node_group_share_[static_cast<std::size_t>(pm.node)] += share;
         }
@@ -173,38 +180,39 @@ void NewtonSolver::build_pattern() {
     j_val_.assign(j_col_.size(), 0.0);
     // Order the unknowns node by node with AMD on the admittance pattern:
     // the Jacobian is that pattern with small dense blocks.
-    lu_.set_pattern(j_start_, j_col_, [this](std::vector<int>& unknown_order, std::vector<int>& equation_order) {
-        const std::size_t n = static_cast<std::size_t>(m_.node_count);
-        std::vector<int> local(n, -1);
-        int count = 0;
-        for (int node : active_nodes_) local[static_cast<std::size_t>(node)] = count++;
-        std::vector<int> ap(1, 0), ai;
-        for (int node : active_nodes_) {
-            const auto i = static_cast<std::size_t>(node);
-            for (int e = m_.y_start[i]; e < m_.y_start[i + 1]; ++e) {
-                const int k = local[static_cast<std::size_t>(m_.y_col[static_cast<std::size_t>(e)])];
-                if (k >= 0) ai.push_back(k);
+    lu_.set_pattern(
+        j_start_, j_col_, [this](std::vector<int>& unknown_order, std::vector<int>& equation_order) {
+            const std::size_t n = static_cast<std::size_t>(m_.node_count);
+            std::vector<int> local(n, -1);
+            int count = 0;
+            for (int node : active_nodes_) local[static_cast<std::size_t>(node)] = count++;
+            std::vector<int> ap(1, 0), ai;
+            for (int node : active_nodes_) {
+                const auto i = static_cast<std::size_t>(node);
+                for (int e = m_.y_start[i]; e < m_.y_start[i + 1]; ++e) {
+                    const int k = local[static_cast<std::size_t>(m_.y_col[static_cast<std::size_t>(e)])];
+                    if (k >= 0) ai.push_back(k);
+                }
+                ap.push_back(static_cast<int>(ai.size()));
             }
-            ap.push_back(static_cast<int>(ai.size()));
-        }
-        std::vector<int> perm(static_cast<std::size_t>(count));
-        double control[AMD_CONTROL], info[AMD_INFO];
-        amd_defaults(control);
-        if (amd_order(count, ap.data(), ai.data(), perm.data(), control, info) < AMD_OK) {
-            for (int k = 0; k < count; ++k) perm[static_cast<std::size_t>(k)] = k;
-        }
-        unknown_order.clear();
-        equation_order.clear();
-        for (int k : perm) {
-            const auto i = static_cast<std::size_t>(active_nodes_[static_cast<std::size_t>(k)]);
-            if (col_t_[i] >= 0) unknown_order.push_back(col_t_[i]);
-            if (col_v_[i] >= 0) unknown_order.push_back(col_v_[i]);
-            if (row_p_[i] >= 0) equation_order.push_back(row_p_[i]);
-            if (row_q_[i] >= 0) equation_order.push_back(row_q_[i]);
-        }
-        for (const Group& g : groups_)
-            if (g.column >= 0) unknown_order.push_back(g.column);
-    });
+            std::vector<int> perm(static_cast<std::size_t>(count));
+            double control[AMD_CONTROL], info[AMD_INFO];
+            amd_defaults(control);
+            if (amd_order(count, ap.data(), ai.data(), perm.data(), control, info) < AMD_OK) {
+                for (int k = 0; k < count; ++k) perm[static_cast<std::size_t>(k)] = k;
+            }
+            unknown_order.clear();
+            equation_order.clear();
+            for (int k : perm) {
+                const auto i = static_cast<std::size_t>(active_nodes_[static_cast<std::size_t>(k)]);
+                if (col_t_[i] >= 0) unknown_order.push_back(col_t_[i]);
+                if (col_v_[i] >= 0) unknown_order.push_back(col_v_[i]);
+                if (row_p_[i] >= 0) equation_order.push_back(row_p_[i]);
+                if (row_q_[i] >= 0) equation_order.push_back(row_q_[i]);
+            }
+            for (const Group& g : groups_)
+                if (g.column >= 0) unknown_order.push_back(g.column);
+        });
     pattern_dirty_ = false;
 }
 
@@ -224,7 +232,8 @@ void NewtonSolver::evaluate(bool with_jacobian) {
     double merit = 0.0;
     if (with_jacobian) {
         inv_vm_.resize(v.size());
-        for (int node : active_nodes_) inv_vm_[static_cast<std::size_t>(node)] = 1.0 / magnitude(v[static_cast<std::size_t>(node)]);
+        for (int node : active_nodes_)
+            inv_vm_[static_cast<std::size_t>(node)] = 1.0 / magnitude(v[static_cast<std::size_t>(node)]);
     }
     for (int node : active_nodes_) {
         const auto i = static_cast<std::size_t>(node);
@@ -270,7 +279,8 @@ void NewtonSolver::evaluate(bool with_jacobian) {
         Complex dspec = -m_.i_load[i];
         if (induction_at_[i] >= 0)
             dspec += (node_injection(i, vm + kDerivativeStep) - node_injection(i, vm - kDerivativeStep)) /
-                         (2.0 * kDerivativeStep) + m_.i_load[i];
+                         (2.0 * kDerivativeStep) +
+                     m_.i_load[i];
         const Complex dtheta = Complex(0.0, 1.0) * (si - wii);
         const Complex dv = (si + wii) / vm - dspec;
         if (pos_pt_[d] >= 0) j_val_[static_cast<std::size_t>(pos_pt_[d])] = dtheta.real();
@@ -340,12 +350,16 @@ int NewtonSolver::check_limits(bool active) {
             const PlantModel& pm = m_.plants[static_cast<std::size_t>(p)];
             all_w += pm.weight;
             const PlantState st = state_[static_cast<std::size_t>(p)];
-            if (st == PlantState::Regulating) regulating_w += pm.weight;
-            else fixed_q += st == PlantState::AtMax ? pm.qmax : pm.qmin;
+            if (st == PlantState::Regulating)
+                regulating_w += pm.weight;
+            else
+                fixed_q += st == PlantState::AtMax ? pm.qmax : pm.qmin;
         }
         if (!grp.regulating.empty()) {
-            if (grp.local) regulating_q = (s_[r] - node_injection(r, magnitude(v[r]))).imag();
-            else regulating_q = qg_[g];
+            if (grp.local)
+                regulating_q = (s_[r] - node_injection(r, magnitude(v[r]))).imag();
+            else
+                regulating_q = qg_[g];
         }
         const double total_q = regulating_q + fixed_q;
         const auto count = static_cast<double>(grp.plants.size());
@@ -359,16 +373,22 @@ int NewtonSolver::check_limits(bool active) {
                 const double share = regulating_w > 0.0 ? pm.weight / regulating_w
                                                         : 1.0 / static_cast<double>(grp.regulating.size());
                 const double q = share * regulating_q;
-                if (q > pm.qmax + kLimitTolerance) next = PlantState::AtMax;
-                else if (q < pm.qmin - kLimitTolerance) next = PlantState::AtMin;
+                if (q > pm.qmax + kLimitTolerance)
+                    next = PlantState::AtMax;
+                else if (q < pm.qmin - kLimitTolerance)
+                    next = PlantState::AtMin;
             } else if (grp.regulating.empty()) {
                 const double vr = magnitude(v[r]);
-                if (state_[pu] == PlantState::AtMax && vr > grp.vs + kVoltageTolerance) next = PlantState::Regulating;
-                if (state_[pu] == PlantState::AtMin && vr < grp.vs - kVoltageTolerance) next = PlantState::Regulating;
+                if (state_[pu] == PlantState::AtMax && vr > grp.vs + kVoltageTolerance)
+                    next = PlantState::Regulating;
+                if (state_[pu] == PlantState::AtMin && vr < grp.vs - kVoltageTolerance)
+                    next = PlantState::Regulating;
             } else {
                 const double fair = (all_w > 0.0 ? pm.weight / all_w : 1.0 / count) * total_q;
-                if (state_[pu] == PlantState::AtMax && fair < pm.qmax - kLimitTolerance) next = PlantState::Regulating;
-                if (state_[pu] == PlantState::AtMin && fair > pm.qmin + kLimitTolerance) next = PlantState::Regulating;
+                if (state_[pu] == PlantState::AtMax && fair < pm.qmax - kLimitTolerance)
+                    next = PlantState::Regulating;
+                if (state_[pu] == PlantState::AtMin && fair > pm.qmin + kLimitTolerance)
+                    next = PlantState::Regulating;
             }
             if (next != state_[pu]) {
                 state_[pu] = next;
@@ -409,8 +429,8 @@ IterationRecord NewtonSolver::mismatch_as_is(const NewtonSettings& s) {
     return mismatch_summary();
 }
 
-NewtonOutcome NewtonSolver::solve(const NewtonSettings& s, const std::function<void(const IterationRecord&)>& report,
-                                  bool resume) {
+NewtonOutcome NewtonSolver::solve(const NewtonSettings& s,
+                                  const std::function<void(const IterationRecord&)>& report, bool resume) {
     if (!resume) {
         initialise_states(s);
         build_regime();
@@ -447,8 +467,10 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s, const std::function<v
         const double largest = std::max(rec.max_p, rec.max_q);
         if (report) report(rec);
         if (!std::isfinite(merit_)) return NewtonOutcome::BlownUp;
-        if (initial_max < 0.0) initial_max = largest;
-        else if (largest > s.divergence && largest > 10.0 * initial_max) return NewtonOutcome::BlownUp;
+        if (initial_max < 0.0)
+            initial_max = largest;
+        else if (largest > s.divergence && largest > 10.0 * initial_max)
+            return NewtonOutcome::BlownUp;
         if (s.var_limits_from > 0 && !limits_active &&
             (iterations_ >= s.var_limits_from || largest < s.var_limit_mismatch || largest < s.tolerance))
             limits_active = true;
@@ -571,9 +593,13 @@ std::vector<NewtonSolver::PlantOutput> NewtonSolver::plant_outputs(bool refresh)
         for (int p : grp.plants) {
             const auto pu = static_cast<std::size_t>(p);
             const PlantModel& pm = m_.plants[pu];
-            if (state_[pu] == PlantState::AtMax) out[pu].q = pm.qmax;
-            else if (state_[pu] == PlantState::AtMin) out[pu].q = pm.qmin;
-            else out[pu].q = total * (w > 0.0 ? pm.weight / w : 1.0 / static_cast<double>(grp.regulating.size()));
+            if (state_[pu] == PlantState::AtMax)
+                out[pu].q = pm.qmax;
+            else if (state_[pu] == PlantState::AtMin)
+                out[pu].q = pm.qmin;
+            else
+                out[pu].q =
+                    total * (w > 0.0 ? pm.weight / w : 1.0 / static_cast<double>(grp.regulating.size()));
         }
     }
     return out;

@@ -16,7 +16,7 @@ namespace velquin::sim::loadflow {
 enum class StepControl { None, OnDemand, EveryIteration };
 
 struct NewtonSettings {
-    double tolerance = 1e-3;     // largest mismatch, pu
+    double tolerance = 1e-3;  // largest mismatch, pu
     int max_iterations = 20;
     StepControl step_control = StepControl::None;
     // -1: reactive limits never applied; 0: from the start; n > 0: from
@@ -24,8 +24,8 @@ struct NewtonSettings {
     // var_limit_mismatch.
     int var_limits_from = -1;
     double var_limit_mismatch = 0.01;
-    double divergence = 5.0;     // largest mismatch that counts as blown up, pu
-    double blowup_vm = 5.0;      // voltage magnitude beyond which the solution blew up
+    double divergence = 5.0;  // largest mismatch that counts as blown up, pu
+    double blowup_vm = 5.0;   // voltage magnitude beyond which the solution blew up
     // Start plants whose stored output sits at a reactive limit (with the
     // regulated voltage on the matching side) at that limit.
     bool warm_limits = false;
@@ -37,8 +37,8 @@ struct IterationRecord {
     int iteration = 0;
     double max_p = 0.0, max_q = 0.0;  // pu
     int p_node = -1, q_node = -1;
-    double step = 1.0;                // step length taken to reach this point
-    int limit_switches = 0;           // plants that changed state here
+    double step = 1.0;       // step length taken to reach this point
+    int limit_switches = 0;  // plants that changed state here
 };
 
 enum class PlantState { Regulating, AtMax, AtMin };
@@ -53,8 +53,8 @@ public:
 
     // `resume` keeps the plants' limit states of the previous solve (after
     // an adjustment of taps or shunts) and applies limits from the start.
-    NewtonOutcome solve(const NewtonSettings& settings, const std::function<void(const IterationRecord&)>& report,
-                        bool resume = false);
+    NewtonOutcome solve(const NewtonSettings& settings,
+                        const std::function<void(const IterationRecord&)>& report, bool resume = false);
     // Largest mismatch of the present voltages as they stand (held
     // voltages not moved to their set points), plants regulating.
     IterationRecord mismatch_as_is(const NewtonSettings& settings);
@@ -105,7 +105,8 @@ private:
     void evaluate(bool with_jacobian);
     double evaluate_merit_at(const std::vector<Complex>& v);
     int check_limits(bool active);
-    void apply_step(const std::vector<Complex>& from, double alpha, std::vector<Complex>& to, std::vector<double>& qg_to) const;
+    void apply_step(const std::vector<Complex>& from, double alpha, std::vector<Complex>& to,
+                    std::vector<double>& qg_to) const;
     Complex node_injection(std::size_t i, double vm) const;
 
     NetworkModel& m_;
@@ -115,22 +116,22 @@ private:
     std::vector<PlantState> state_;
     std::vector<int> switches_;
     std::vector<int> row_p_, row_q_, col_t_, col_v_;
-    std::vector<double> v_fixed_;          // magnitude of held nodes, 0 when free
-    std::vector<double> q_fixed_;          // reactive output of plants at limits, per node
+    std::vector<double> v_fixed_;  // magnitude of held nodes, 0 when free
+    std::vector<double> q_fixed_;  // reactive output of plants at limits, per node
     struct Group {
         int regulated = -1;
         double vs = 1.0;
-        std::vector<int> plants;           // all plants regulating this node
-        std::vector<int> regulating;       // those not at a limit
-        int column = -1;                   // shared reactive output unknown
+        std::vector<int> plants;      // all plants regulating this node
+        std::vector<int> regulating;  // those not at a limit
+        int column = -1;              // shared reactive output unknown
         bool local = true;
     };
     std::vector<Group> groups_;
-    std::vector<int> node_group_member_;   // group whose shared output appears at this node
-    std::vector<double> node_group_share_; // its share there
-    std::vector<double> qg_;               // shared reactive output per group (pu)
+    std::vector<int> node_group_member_;    // group whose shared output appears at this node
+    std::vector<double> node_group_share_;  // its share there
+    std::vector<double> qg_;                // shared reactive output per group (pu)
     std::vector<int> active_nodes_;
-    std::vector<int> induction_at_;        // per node: first induction model or -1
+    std::vector<int> induction_at_;  // per node: first induction model or -1
     int rows_ = 0;
 
     // Jacobian in compressed rows, with the positions of every entry.
@@ -140,9 +141,9 @@ private:
     std::vector<int> pos_group_;                          // per node, Q row's group entry
     bool pattern_dirty_ = true;
 
-    std::vector<double> f_;     // mismatch per row
-    std::vector<double> step_;  // Newton correction per unknown
-    std::vector<Complex> s_;    // computed injections per node
+    std::vector<double> f_;       // mismatch per row
+    std::vector<double> step_;    // Newton correction per unknown
+    std::vector<Complex> s_;      // computed injections per node
     std::vector<double> inv_vm_;  // 1/|V| per node during assembly
     double merit_ = 0.0;
     int iterations_ = 0;

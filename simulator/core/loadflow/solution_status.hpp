@@ -7,11 +7,11 @@ namespace velquin::sim {
 enum SolutionStatus : int {
     kSolutionConverged = 0,
     kSolutionIterationLimit = 1,
-    kSolutionBlownUp = 2,            // mismatch or voltage beyond the divergence thresholds
-    kSolutionStepControlStopped = 3, // no step along the Newton direction reduced the mismatch
-    kSolutionSingular = 5,           // singular Jacobian
-    kSolutionIslandsUnsolved = 8,    // energised islands without a swing bus were left unsolved
-    kSolutionNotAttempted = 9,       // no case, or nothing that could be solved
+    kSolutionBlownUp = 2,             // mismatch or voltage beyond the divergence thresholds
+    kSolutionStepControlStopped = 3,  // no step along the Newton direction reduced the mismatch
+    kSolutionSingular = 5,            // singular Jacobian
+    kSolutionIslandsUnsolved = 8,     // energised islands without a swing bus were left unsolved
+    kSolutionNotAttempted = 9,        // no case, or nothing that could be solved
 };
 
 // Error codes returned by fnsl and rsol: 0 means the solution ran (its

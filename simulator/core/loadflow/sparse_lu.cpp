@@ -39,7 +39,9 @@ SparseLu::SparseLu() : state_(std::make_unique<State>()) {
     state_->common.tol = 0.001;
 }
 
-SparseLu::~SparseLu() { cache_.clear(); }
+SparseLu::~SparseLu() {
+    cache_.clear();
+}
 
 bool SparseLu::set_pattern(const std::vector<int>& col_start, const std::vector<int>& row_index) {
     return set_pattern(col_start, row_index, Ordering{});
@@ -62,8 +64,8 @@ bool SparseLu::set_pattern(const std::vector<int>& col_start, const std::vector<
     if (n > 0 && ordering) {
         std::vector<int> p, q;
         ordering(p, q);
-        entry->symbolic = klu_analyze_given(n, entry->col_start.data(), entry->row_index.data(), p.data(), q.data(),
-                                            &state_->common);
+        entry->symbolic = klu_analyze_given(n, entry->col_start.data(), entry->row_index.data(), p.data(),
+                                            q.data(), &state_->common);
         if (entry->symbolic == nullptr) throw std::runtime_error("sparse LU: symbolic analysis failed");
     } else if (n > 0) {
         entry->symbolic = klu_analyze(n, entry->col_start.data(), entry->row_index.data(), &state_->common);

@@ -27,7 +27,8 @@ public:
     // The same with a fill-reducing ordering of the caller's, asked for
     // only when the pattern is new: it fills row and column permutations.
     using Ordering = std::function<void(std::vector<int>& rows, std::vector<int>& cols)>;
-    bool set_pattern(const std::vector<int>& col_start, const std::vector<int>& row_index, const Ordering& ordering);
+    bool set_pattern(const std::vector<int>& col_start, const std::vector<int>& row_index,
+                     const Ordering& ordering);
 
     // Factorises the current pattern with these values. `reuse_pivots`
     // tries a refactorisation with the previous pivot sequence first and

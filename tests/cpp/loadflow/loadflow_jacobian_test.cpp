@@ -20,7 +20,8 @@ void expect_jacobian_matches_differences(const Case& c) {
     NewtonSolver s(m, lu);
     s.v = m.v_case;
     // Perturb the start a little so that no entry vanishes by symmetry.
-    for (std::size_t i = 0; i < s.v.size(); ++i) s.v[i] *= std::polar(1.0 + 0.01 * std::sin(3.0 * i), 0.02 * std::cos(5.0 * i));
+    for (std::size_t i = 0; i < s.v.size(); ++i)
+        s.v[i] *= std::polar(1.0 + 0.01 * std::sin(3.0 * i), 0.02 * std::cos(5.0 * i));
     NewtonSettings settings;
     s.prepare(settings);
     s.assemble();
@@ -58,8 +59,9 @@ void expect_jacobian_matches_differences(const Case& c) {
 const std::filesystem::path kRaw = std::filesystem::path(VELQUIN_TEST_DATA_DIR) / "raw";
 
 TEST(LoadflowJacobian, MatchesFiniteDifferencesOnSampleNetworks) {
-    for (const char* name : {"three_winding_test_2.raw", "ThreeMIB_T3W_phase.raw", "IEEE_14_bus_completed.raw",
-                             "micro_grid_assmb_v33.raw", "frankenstein_70.raw"}) {
+    for (const char* name :
+         {"three_winding_test_2.raw", "ThreeMIB_T3W_phase.raw", "IEEE_14_bus_completed.raw",
+          "micro_grid_assmb_v33.raw", "frankenstein_70.raw"}) {
         SCOPED_TRACE(name);
         expect_jacobian_matches_differences(read_raw_file(kRaw / name));
     }

@@ -68,7 +68,9 @@ Case two_bus(Complex load_mva) {
     return c;
 }
 
-Complex voltage(const Bus& b) { return std::polar(b.vm, b.va_deg * std::numbers::pi / 180.0); }
+Complex voltage(const Bus& b) {
+    return std::polar(b.vm, b.va_deg * std::numbers::pi / 180.0);
+}
 
 TEST(LoadflowTwoBus, ReceivingEndPowerAndSwingOutputBalance) {
     Case c = two_bus({50.0, 20.0});
@@ -321,7 +323,8 @@ TEST(LoadflowBranches, ThreeWindingStarMatchesExplicitStarBus) {
         u.windings[0].ratio = ratio;
         return u;
     };
-    explicit_star.transformers = {unit(1, 0.005, 0.06, 1.0), unit(2, 0.005, 0.04, 1.02), unit(3, 0.005, 0.08, 1.0)};
+    explicit_star.transformers = {unit(1, 0.005, 0.06, 1.0), unit(2, 0.005, 0.04, 1.02),
+                                  unit(3, 0.005, 0.08, 1.0)};
     ASSERT_EQ(solve_loadflow(explicit_star, tight()).status, kSolutionConverged);
     for (std::size_t k = 0; k < 3; ++k) {
         EXPECT_NEAR(star.buses[k].vm, explicit_star.buses[k].vm, 1e-9);
@@ -409,9 +412,8 @@ TEST(LoadflowOptions, ParsingDefaultsRangesAndCaseSolutionParameters) {
     EXPECT_EQ(f.options.var_limits, 99);
     EXPECT_EQ(f.options.step, StepLength::Full);
 
-    OptionsParse r = parse_rsol_options(nullptr, {1, 2, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 2,
-                                                  std::nullopt, 1, 0},
-                                        {});
+    OptionsParse r = parse_rsol_options(
+        nullptr, {1, 2, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 2, std::nullopt, 1, 0}, {});
     ASSERT_EQ(r.error, kSolveRan);
     EXPECT_EQ(r.options.start, StartProfile::CaseVoltages);
     EXPECT_TRUE(r.options.restart_on_failure);
@@ -427,7 +429,8 @@ TEST(LoadflowOptions, ParsingDefaultsRangesAndCaseSolutionParameters) {
     EXPECT_EQ(parse_rsol_options(nullptr, {}, {500.0, 1.0}).error, kSolveInvalidValue);
 
     Case c;
-    c.system_wide.lines = {"SOLVER, FNSL, ACTAPS=1, AREAIN=0, PHSHFT=0, DCTAPS=1, SWSHNT=0, FLATST=0, VARLIM=-1, NONDIV=1"};
+    c.system_wide.lines = {
+        "SOLVER, FNSL, ACTAPS=1, AREAIN=0, PHSHFT=0, DCTAPS=1, SWSHNT=0, FLATST=0, VARLIM=-1, NONDIV=1"};
     OptionsParse from_case = parse_fnsl_options(&c, {});
     EXPECT_EQ(from_case.options.taps, TapAdjustment::Stepping);
     EXPECT_EQ(from_case.options.shunts, ShuntAdjustment::Off);
