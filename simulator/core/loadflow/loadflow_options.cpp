@@ -35,21 +35,21 @@ constexpr IntegerOption kStartVariant{"start variant", nullptr, 0, 0, 7};
 constexpr IntegerOption kStepControl{"step control", nullptr, 0, 0, 1};
 constexpr IntegerOption kReserved{"reserved option 10", nullptr, 0, 0, 1};
 
-long long take(const Case* c, const IntegerOptions& given, std::size_t position, const IntegerOption& spec,
+long long take(const Case* c, const IntegerOptions& given, std::size_t position, const IntegerOption& option,
                OptionsParse& out) {
-    long long value = spec.fallback;
-    if (c != nullptr && spec.keyword != nullptr) {
-        if (auto p = solution_parameter(*c, "SOLVER", spec.keyword); p && *p == std::floor(*p)) {
-            if (*p >= static_cast<double>(spec.low) && *p <= static_cast<double>(spec.high))
+    long long value = option.fallback;
+    if (c != nullptr && option.keyword != nullptr) {
+        if (auto p = solution_parameter(*c, "SOLVER", option.keyword); p && *p == std::floor(*p)) {
+            if (*p >= static_cast<double>(option.low) && *p <= static_cast<double>(option.high))
                 value = static_cast<long long>(*p);
         }
     }
     if (position < given.size() && given[position].has_value()) value = *given[position];
-    if ((value < spec.low || value > spec.high) && out.error == kSolveRan) {
+    if ((value < option.low || value > option.high) && out.error == kSolveRan) {
         out.error = kSolveInvalidOption;
-        out.message = "option " + std::to_string(position + 1) + " (" + spec.name + ") is " +
-                      std::to_string(value) + ", allowed " + std::to_string(spec.low) + " to " +
-                      std::to_string(spec.high);
+        out.message = "option " + std::to_string(position + 1) + " (" + option.name + ") is " +
+                      std::to_string(value) + ", allowed " + std::to_string(option.low) + " to " +
+                      std::to_string(option.high);
     }
     return value;
 }

@@ -262,8 +262,8 @@ void NewtonSolver::evaluate(bool with_jacobian) {
         s_[i] = si;
         if (row_p_[i] < 0 && row_q_[i] < 0) continue;
         const double vm = magnitude(vi);
-        const Complex spec = node_injection(i, vm);
-        const Complex mis = si - spec;
+        const Complex scheduled = node_injection(i, vm);
+        const Complex mis = si - scheduled;
         if (row_p_[i] >= 0) {
             f_[static_cast<std::size_t>(row_p_[i])] = mis.real();
             merit += mis.real() * mis.real();
@@ -275,14 +275,14 @@ void NewtonSolver::evaluate(bool with_jacobian) {
         if (!with_jacobian) continue;
         const auto d = static_cast<std::size_t>(m_.y_diag[i]);
         const Complex wii = vm * vm * std::conj(y[d]);
-        // d(spec)/d|V| enters with the opposite sign.
-        Complex dspec = -m_.i_load[i];
+        // d(scheduled)/d|V| enters with the opposite sign.
+        Complex dscheduled = -m_.i_load[i];
         if (induction_at_[i] >= 0)
-            dspec += (node_injection(i, vm + kDerivativeStep) - node_injection(i, vm - kDerivativeStep)) /
+            dscheduled += (node_injection(i, vm + kDerivativeStep) - node_injection(i, vm - kDerivativeStep)) /
                          (2.0 * kDerivativeStep) +
                      m_.i_load[i];
         const Complex dtheta = Complex(0.0, 1.0) * (si - wii);
-        const Complex dv = (si + wii) / vm - dspec;
+        const Complex dv = (si + wii) / vm - dscheduled;
         if (pos_pt_[d] >= 0) j_val_[static_cast<std::size_t>(pos_pt_[d])] = dtheta.real();
         if (pos_pv_[d] >= 0) j_val_[static_cast<std::size_t>(pos_pv_[d])] = dv.real();
         if (pos_qt_[d] >= 0) j_val_[static_cast<std::size_t>(pos_qt_[d])] = dtheta.imag();
