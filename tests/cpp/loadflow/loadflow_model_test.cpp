@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "loadflow/line_flows.hpp"
 #include "loadflow/loadflow.hpp"
 
 namespace velquin::sim {
@@ -548,6 +549,43 @@ TEST(LoadflowProgress, IterationsOutcomeAndUnmodelledDevicesOnceEach) {
     // Iteration 0 names bus 2 with its mismatch.
     EXPECT_NE(text.find("\n   0 "), std::string::npos);
     EXPECT_NE(text.find(" 2 "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velquin::sim
+
+namespace velquin::sim {
+namespace {
+
+TEST(LoadflowLineFlows, ImpedanceLinesAndTiesCarryWhatBalancesTheirBuses) {
+    // Swing 1 -- line -- 2 == tie == 3 == tie == 4, plus a second tie 3-4
+    // closing a loop, loads at 3 and 4.
+    Case c = two_bus({0.0, 0.0});
+    c.buses.push_back(bus(3, kLoadBus));
+    c.buses.push_back(bus(4, kLoadBus));
+    c.lines.push_back(line(2, 3, 0.0, 0.0));
+    c.lines.push_back(line(3, 4, 0.0, 0.00005));
+    c.lines.push_back(line(4, 3, 0.0, 0.0));
+    c.lines[3].ckt = "2";
+    c.loads = {load(3, {20.0, 10.0}), load(4, {30.0, 5.0})};
+    ASSERT_EQ(solve_loadflow(c, tight()).status, kSolutionConverged);
+    const std::vector<LineEndFlows> f = line_flows(c);
+    ASSERT_EQ(f.size(), 4u);
+    // The impedance line delivers the whole load and its losses.
+    EXPECT_NEAR(f[0].from.real(), c.machines[0].pg, 1e-6);
+    EXPECT_NEAR(f[0].from.imag(), c.machines[0].qg, 1e-6);
+    EXPECT_NEAR(-f[0].to.real(), 50.0, 1e-5);
+    EXPECT_NEAR(-f[0].to.imag(), 15.0, 1e-5);
+    EXPECT_NEAR(f[1].from.real(), 50.0, 1e-5);
+    EXPECT_NEAR(f[1].to.imag(), -15.0, 1e-5);
+    // Ties 3-4 share the 30 + j5 to bus 4; one of the loop carries it.
+    const Complex into_4 = f[2].from - f[3].to;
+    EXPECT_NEAR(into_4.real(), 30.0, 1e-5);
+    EXPECT_NEAR(into_4.imag(), 5.0, 1e-5);
+    EXPECT_TRUE(std::abs(f[2].from) < 1e-9 || std::abs(f[3].from) < 1e-9);
+    // Out of service: nothing.
+    c.lines[1].status = 0;
+    EXPECT_EQ(line_flows(c)[1].from, Complex{});
 }
 
 }  // namespace
