@@ -190,6 +190,7 @@ private:
         if (w.control_mode == 2 || w.control_mode == 4 || w.control_mode == 5) ++uncontrolled_taps_;
         if (w.control_mode == 3) ++m_.phase_shift_controls;
         if (w.control_mode != 1 || w.controlled_bus == 0) return;
+        if (w.load_drop_compensation != Complex{}) ++load_drop_;
         const int controlled = node_of_bus(std::abs(w.controlled_bus));
         if (controlled < 0 || stamp_index < 0) return;
         TapControl tc;
@@ -305,6 +306,7 @@ private:
                 m_.plants.push_back(new_plant(b, plant_at[bi]));
             }
             PlantModel& pm = m_.plants[static_cast<std::size_t>(model_at[bi])];
+            if (g.wind_mode == 2 || g.wind_mode == 3) ++wind_power_factor_;
             pm.machines.push_back(static_cast<int>(mi));
             pm.p += g.pg / base_;
             pm.qmax += std::max(g.qmax, g.qmin) / base_;
@@ -608,6 +610,13 @@ private:
             m_.notes.push_back(
                 plural(uncontrolled_shunts_, "switched shunt controls", "switched shunts control") +
                 " a plant, converter or other shunt: held at its present admittance");
+        if (wind_power_factor_ > 0)
+            m_.notes.push_back(plural(wind_power_factor_, "wind machine", "wind machines") +
+                               " with reactive power by power factor (WMOD 2 or 3): QT and QB used instead");
+        if (load_drop_ > 0)
+            m_.notes.push_back(
+                plural(load_drop_, "voltage-controlling winding", "voltage-controlling windings") +
+                " with load-drop compensation: not applied, the bus voltage itself is held in its band");
         if (tied_buses_ > 0)
             m_.notes.push_back(plural(tied_buses_, "bus is", "buses are") +
                                " tied to another bus by zero-impedance lines or closed switches");
@@ -620,7 +629,7 @@ private:
     double base_ = 100.0;
     std::vector<int> requested_remote_;
     std::size_t tied_buses_ = 0, corrected_ = 0, zero_impedance_windings_ = 0, uncontrolled_taps_ = 0,
-                uncontrolled_shunts_ = 0;
+                uncontrolled_shunts_ = 0, wind_power_factor_ = 0, load_drop_ = 0;
 };
 
 }  // namespace
