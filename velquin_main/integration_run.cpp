@@ -8,6 +8,7 @@
 
 #include "bus_numbers_in_use.hpp"
 #include "case_names.hpp"
+#include "nested_bus_fields.hpp"
 #include "path_resolution.hpp"
 #include "python_support.hpp"
 #include "renumber_map_files.hpp"
@@ -29,8 +30,9 @@ constexpr const char* kTransfers[] = {
 
 // The status report's section title of each transfer, in the same order.
 constexpr const char* kStatusSections[] = {
-    "Bus_Status",         "Line_Branch_Status",    "Transformer_Branch_Status", "Generator_Status",
-    "Fixed_Shunt_Status", "Switched_Shunt_Status", "Load_Status",               "Induction_Machine_Status",
+    "Bus_Status",       "Line_Branch_Status",       "Transformer_Branch_Status",
+    "Generator_Status", "Fixed_Shunt_Status",       "Switched_Shunt_Status",
+    "Load_Status",      "Induction_Machine_Status",
 };
 
 // `a, b = value`, with the host's errors for any other number of items.
@@ -144,24 +146,28 @@ private:
             connecting_bus_number(entry["connecting_bus"], "small case '" + text(S) + "'");
         const py::object parent_path = required_cell(entry["parent_path"], where, "parent_path");
 
-        py::object small_case = stages.time("read", [&] { return psseng_.attr("get_case_data")(small_case_path); });
+        py::object small_case =
+            stages.time("read", [&] { return psseng_.attr("get_case_data")(small_case_path); });
 
         py::object renumber_map;
         stages.time("renumber", [&] {
-            small_case.attr("pssbus") = global("exclude_connecting_bus")(small_case, small_case.attr("pssbus"),
-                                                                         connecting_bus);
+            small_case.attr("pssbus") =
+                global("exclude_connecting_bus")(small_case, small_case.attr("pssbus"), connecting_bus);
             const py::object scbus = small_case.attr("pssbus");
             small_case.attr("pssbus") = global("remove_internal_psse_buses")(scbus, scbus);
             auto [renumbered, map] = unpack_pair(global("renumber_buses")(
                 small_case, small_case.attr("pssbus"), main_case.buses_in_use.table(), connecting_bus));
             small_case = renumbered;
             renumber_map = map;
+            renumber_nested_bus_fields(small_case, py::dict(renumber_map));
         });
 
         const py::object directory = stages.time("maps", [&] {
             py::object folder = make_folder(path_join(path_join(parent_path, S), M));
-            write_renumber_map_text(path_join(folder, concat({M, py::str("_renumber_map.txt")})), renumber_map);
-            write_renumber_map_json(path_join(folder, concat({M, py::str("_renumber_map.json")})), renumber_map);
+            write_renumber_map_text(path_join(folder, concat({M, py::str("_renumber_map.txt")})),
+                                    renumber_map);
+            write_renumber_map_json(path_join(folder, concat({M, py::str("_renumber_map.json")})),
+                                    renumber_map);
             return folder;
         });
 
@@ -176,14 +182,15 @@ private:
         if (!main_case.psse_initialized) return;
 
         stages.time("start", [&] {
-            psseng_.attr("create_progress_output")(py::arg("islct") = 2,
-                                                   py::arg("filarg") = path_join(directory, py::str("progress.txt")));
+            psseng_.attr("create_progress_output")(
+                py::arg("islct") = 2, py::arg("filarg") = path_join(directory, py::str("progress.txt")));
         });
 
         py::dict statuses;
         stages.time("copy", [&] {
             for (std::size_t i = 0; i < std::size(kTransfers); ++i) {
-                statuses[py::str(kStatusSections[i])] = psseng_.attr(kTransfers[i])(small_case, M, S, directory);
+                statuses[py::str(kStatusSections[i])] =
+                    psseng_.attr(kTransfers[i])(small_case, M, S, directory);
             }
         });
         const py::object small_bus_numbers = small_case.attr("pssbus")[py::str("NUM")];
@@ -191,8 +198,8 @@ private:
 
         stages.time("saves", [&] { save(path_join(directory, concat({M, py::str("_added_"), S}))); });
         stages.time("report", [&] {
-            global("write_status_report")(path_join(directory, concat({M, py::str("_status_"), S, py::str(".txt")})),
-                                          **statuses);
+            global("write_status_report")(
+                path_join(directory, concat({M, py::str("_status_"), S, py::str(".txt")})), **statuses);
         });
 
         py::object ordered;
@@ -207,15 +214,18 @@ private:
         });
 
         stages.time("disconnect", [&] { psseng_.attr("disconnect_buses")(py::list(small_bus_numbers)); });
-        stages.time("saves", [&] { save(path_join(directory, concat({M, py::str("_oos_"), S, py::str(".sav")}))); });
+        stages.time("saves", [&] {
+            save(path_join(directory, concat({M, py::str("_oos_"), S, py::str(".sav")})));
+        });
         stages.time("first solve", [&] {
             psseng_.attr("run_load_flow_rsol")(py::arg("options1") = 1, py::arg("options2") = 2,
                                                py::arg("options7") = 2, py::arg("options9") = 1,
                                                py::arg("options10") = 0);
             psseng_.attr("check_solved")();
         });
-        stages.time("saves",
-                    [&] { save(path_join(directory, concat({M, py::str("_solved_"), S, py::str("_0.sav")}))); });
+        stages.time("saves", [&] {
+            save(path_join(directory, concat({M, py::str("_solved_"), S, py::str("_0.sav")})));
+        });
 
         const py::object sav_file_name = path_join(directory, concat({M, py::str("_solved_"), S}));
         py::object solve_engine = psseng_;
@@ -243,7 +253,8 @@ private:
             observer_.notify(
                 "pair_finished",
                 py::dict(py::arg("main_case") = M, py::arg("small_case") = S, py::arg("folder") = directory,
-                         py::arg("buses") = py::len(small_bus_numbers), py::arg("renumbered") = py::len(renumber_map),
+                         py::arg("buses") = py::len(small_bus_numbers),
+                         py::arg("renumbered") = py::len(renumber_map),
                          py::arg("connections") = py::len(ordered),
                          py::arg("reconnected") = solve_engine.cast<SolveWatch&>().numbered_saves(),
                          py::arg("ival_lf") = ival_lf, py::arg("converged") = solved,

@@ -11,8 +11,8 @@ namespace py = pybind11;
 namespace {
 
 constexpr const char* kMiscFunctions[] = {
-    "exclude_connecting_bus", "remove_internal_psse_buses", "renumber_buses",        "find_buses",
-    "organize_connections",   "enforce_topological_order",  "solve_the_network",     "write_status_report",
+    "exclude_connecting_bus", "remove_internal_psse_buses", "renumber_buses",    "find_buses",
+    "organize_connections",   "enforce_topological_order",  "solve_the_network", "write_status_report",
 };
 
 }  // namespace
@@ -36,7 +36,8 @@ PYBIND11_MODULE(velquin_main, module) {
     module.def(
         "run_integration",
         [](const py::object& file_path, const py::object& file_name, const py::object& observer) {
-            velquin::main::run_integration(py::module_::import("velquin_main"), file_path, file_name, observer);
+            velquin::main::run_integration(py::module_::import("velquin_main"), file_path, file_name,
+                                           observer);
         },
         py::arg("file_path"), py::arg("file_name"), py::kw_only(), py::arg("observer") = py::none(),
         "Grafts every enabled small case of the workbook onto every enabled main case.\n\n"

@@ -40,8 +40,7 @@ py::str concat(std::initializer_list<py::handle> pieces) {
     return py::str("").attr("join")(parts);
 }
 
-TextFile::TextFile(const py::object& path)
-    : file_(py::module_::import("builtins").attr("open")(path, "w")) {}
+TextFile::TextFile(const py::object& path) : file_(py::module_::import("builtins").attr("open")(path, "w")) {}
 
 TextFile::~TextFile() {
     if (!open_) return;

@@ -7,7 +7,7 @@ import os
 
 import pytest
 
-from fixtures.case_data import bus, generator, line, load, make_case
+from fixtures.case_data import bus, generator, line, load, make_case, transformer
 from fixtures.integration_run import script_network, serve_cases
 from fixtures.workbooks import config_workbook
 
@@ -16,6 +16,7 @@ MAIN = make_case(buses=[bus(101), bus(102), bus(201)])
 # case and 1000000 is a three-winding star point of the simulator.
 PLANT = make_case(buses=[bus(101), bus(201), bus(202), bus(1000000)],
                   lines=[line(101, 201), line(201, 202)],
+                  transformers=[transformer(202, 201, ckt="T", CONBUS=(201, 0, 0))],
                   generators=[generator(202)], loads=[load(201)])
 # The merged case as the simulator walks it once 201 has become 900000.
 MERGED_LINES = [(101, 900000, "1 "), (900000, 202, "1 ")]
@@ -106,6 +107,8 @@ def test_one_pair_makes_every_call_in_order_and_leaves_its_files(study, capsys):
     assert [c.kwargs["ibus"] for c in fake.calls_to("bus_data_4")] == [900000, 202]
     assert [(c.kwargs["ibus"], c.kwargs["jbus"]) for c in fake.calls_to("branch_data_4")] == [
         (101, 900000), (900000, 202)]
+    assert [(c.kwargs["ibus"], c.kwargs["jbus"], c.kwargs["intgar10"])
+            for c in fake.calls_to("two_winding_data_6")] == [(202, 900000, 900000)]
     assert [c.args for c in fake.calls_to("recn")] == [(900000,), (202,)]
     assert fake.calls_to("machine_chng_5")[0].kwargs == {"ibus": 202, "id": "1", "intgar1": 0}
 
