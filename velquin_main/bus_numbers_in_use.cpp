@@ -13,7 +13,21 @@ py::object BusNumbersInUse::table() const {
 }
 
 void BusNumbersInUse::add(const py::object& bus_numbers) {
-    for (const auto& number : bus_numbers) added_.append(number);
+    for (const auto& number : bus_numbers) {
+        added_.append(number);
+        if (all_numbers_) all_numbers_->add(number);
+    }
+}
+
+bool BusNumbersInUse::contains(const py::handle& number) {
+    if (!all_numbers_) {
+        py::set numbers(main_bus_table_[py::str("NUM")]);
+        for (const auto& added : added_) numbers.add(added);
+        all_numbers_ = numbers;
+    }
+    const int found = PySet_Contains(all_numbers_->ptr(), number.ptr());
+    if (found < 0) throw py::error_already_set();
+    return found == 1;
 }
 
 }  // namespace velquin::main

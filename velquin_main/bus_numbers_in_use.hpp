@@ -7,6 +7,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <optional>
+
 namespace velquin::main {
 
 namespace py = pybind11;
@@ -23,9 +25,13 @@ public:
     // Records the buses of a small case added to the main case.
     void add(const py::object& bus_numbers);
 
+    // Whether `number` is a bus of the main case as it stands now.
+    bool contains(const py::handle& number);
+
 private:
     py::object main_bus_table_;
     py::list added_;
+    std::optional<py::set> all_numbers_;  // built at the first question
 };
 
 }  // namespace velquin::main

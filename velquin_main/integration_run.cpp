@@ -145,6 +145,14 @@ private:
         const py::object connecting_bus =
             connecting_bus_number(entry["connecting_bus"], "small case '" + text(S) + "'");
         const py::object parent_path = required_cell(entry["parent_path"], where, "parent_path");
+        if (!main_case.buses_in_use.contains(connecting_bus)) {
+            // Nothing of the small case could be brought back from a bus the
+            // main case does not have: its buses would stay out of service
+            // while the solve reported success.
+            raise(PyExc_ValueError, "small case '" + text(S) + "': the connecting bus " +
+                                        text(connecting_bus) + " is not a bus of main case '" + text(M) +
+                                        "'");
+        }
 
         py::object small_case =
             stages.time("read", [&] { return psseng_.attr("get_case_data")(small_case_path); });

@@ -101,6 +101,19 @@ def test_an_unusable_connecting_bus_is_refused_before_the_case_is_read(setup, gi
     assert read_cases(fake, folder) == []
 
 
+def test_the_connecting_bus_must_be_a_bus_of_the_main_case_or_of_a_plant_added_to_it(setup):
+    fake, folder, run = setup
+    out = str(folder / "out")
+    # The second plant connects to bus 301 of the first, which the main case
+    # did not have before.
+    run(indexed([case_row("yes", str(folder), "a", 101, out), case_row("yes", str(folder), "b", 301, out)]))
+    assert read_cases(fake, folder) == ["a.sav", "b.sav"]
+    fake.clear()
+    with pytest.raises(ValueError, match="small case 'c': the connecting bus 555 is not a bus of main case 'main'"):
+        run(indexed([case_row("yes", str(folder), "c", 555, out)]))
+    assert read_cases(fake, folder) == []
+
+
 def test_empty_path_cells_and_missing_keys_are_errors(setup):
     fake, folder, run = setup
     with pytest.raises(ValueError, match="'snapshot filepath' is empty"):
