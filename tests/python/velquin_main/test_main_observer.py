@@ -58,13 +58,3 @@ def test_watching_a_run_changes_none_of_its_calls(run, fake_simulator):
     run(observer=lambda event, facts: None)
     assert [(c.module, c.name, c.args, c.kwargs) for c in fake_simulator.calls] == unwatched
     assert len(unwatched) > 100
-
-
-def test_an_observer_that_raises_ends_the_run(run, fake_simulator):
-    def observer(event, facts):
-        if event == "pair_started":
-            raise KeyboardInterrupt
-
-    with pytest.raises(KeyboardInterrupt):
-        run(observer=observer)
-    assert fake_simulator.calls_to("Savecase") == fake_simulator.calls[:1]

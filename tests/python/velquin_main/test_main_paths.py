@@ -55,13 +55,3 @@ def test_a_name_that_matches_two_entries_is_an_error(tmp_path, fake_simulator, r
     with pytest.raises(FileNotFoundError, match=r"cases.*several entries.*\(CASES, Cases\)"):
         run(tmp_path / "Cases", "main", tmp_path / "Cases", "plant", tmp_path / "out")
     assert fake_simulator.calls == []
-
-
-def test_a_path_that_exists_as_written_is_taken_as_written(tmp_path, fake_simulator, run):
-    for name in ("cases", "Cases"):
-        (tmp_path / name).mkdir()
-        (tmp_path / name / "main.sav").touch()
-        (tmp_path / name / "plant.sav").touch()
-    serve_cases(fake_simulator, {tmp_path / "cases" / "main.sav": MAIN, tmp_path / "cases" / "plant.sav": PLANT})
-    run(tmp_path / "cases", "main", tmp_path / "cases", "plant", tmp_path / "out")
-    assert len(fake_simulator.calls_to("Savecase")) == 2

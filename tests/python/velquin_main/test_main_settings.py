@@ -1,5 +1,6 @@
-"""What the run takes from the reader's rows: the software settings, the
-enabled rule, the connecting bus, and the errors for rows it cannot use."""
+"""What the run takes from the reader's rows: the enabled rule, the
+simulator settings, the connecting bus, and the errors for rows it cannot
+use."""
 
 import math
 
@@ -20,119 +21,72 @@ def setup(tmp_path, fake_simulator, stub_reader):
                                  for name in ("main", "a", "b", "c", "d")})
     script_network(fake_simulator, lines=[(101, 301, "1")])
 
-    def run(cases, soft=None, mains=None):
-        soft = soft if soft is not None else software_rows(str(fake_simulator.path))
-        mains = mains if mains is not None else indexed([main_row("yes", str(tmp_path), "main")])
-        stub_reader(soft, mains, cases)
-        return velquin_main.run_integration(str(tmp_path), "config.xlsx")
+    def run(cases, soft=None, main_folder=str(tmp_path)):
+        stub_reader(software_rows(str(fake_simulator.path)) if soft is None else soft,
+                    indexed([main_row("yes", main_folder, "main")]), indexed(cases))
+        velquin_main.run_integration(str(tmp_path), "config.xlsx")
 
-    return fake_simulator, tmp_path, run
+    def row(name, bus=101, enabled="yes", parent=str(tmp_path / "out")):
+        return case_row(enabled, str(tmp_path), name, bus, parent)
+
+    def read_cases():
+        return [c.args[0][len(str(tmp_path)) + 1:] for c in fake_simulator.calls_to("Savecase")][1:]
+
+    return fake_simulator, run, row, read_cases
 
 
-def read_cases(fake, folder):
-    return [c.args[0][len(str(folder)) + 1:] for c in fake.calls_to("Savecase")][1:]
-
-
-def test_enabled_rows_are_taken_in_order_and_the_last_one_closes(setup):
-    fake, folder, run = setup
-    rows = [case_row(enabled, str(folder), name, 101, str(folder / "out"))
-            for enabled, name in [("yes", "a"), ("Yes", "x"), (1, "b"), ("no", "x"), (1.0, "c"), (0, "x"),
-                                  (math.nan, "x"), (True, "d"), (None, "x"), (False, "x")]]
-    run(indexed(rows))
-    assert read_cases(fake, folder) == ["a.sav", "b.sav", "c.sav", "d.sav"]
+def test_enabled_rows_are_taken_in_order_and_the_last_one_closes(setup, tmp_path):
+    fake, run, row, read_cases = setup
+    run([row(name, enabled=enabled) for enabled, name in [
+        ("yes", "a"), ("Yes", "x"), (1, "b"), ("no", "x"), (1.0, "c"), (0, "x"), (math.nan, "x"), (True, "d"),
+        (None, "x"), (False, "x")]])
+    assert read_cases() == ["a.sav", "b.sav", "c.sav", "d.sav"]
     # Rows skipped after "d" do not keep it from being the last small case.
-    assert fake.calls_to("save")[-1].kwargs == {"sfile": str(folder / "out" / "main_solved_.sav")}
-    assert fake.names()[-4:-2] == ["close_powerflow", "deltmpfiles"]
+    assert fake.calls_to("save")[-1].kwargs == {"sfile": str(tmp_path / "out" / "main_solved_.sav")}
 
 
-def test_software_settings_later_rows_win_and_others_are_ignored(setup, tmp_path):
-    fake, folder, run = setup
-    soft = indexed([
-        {"attribute description": "psse_version", "attribute value": 33.0},
-        {"attribute description": "psse_init", "attribute value": "1200"},
-        {"attribute description": "psse_path", "attribute value": str(fake.path)},
-        {"attribute description": "PSSE_VERSION", "attribute value": 99.0},
-        {"attribute description": "comment", "attribute value": "35.5"},
-        {"attribute description": "psse_version", "attribute value": "35.5"},
-    ])
-    run(indexed([case_row("yes", str(folder), "a", 101, str(folder / "out"))]), soft=soft)
-    assert fake.imports[0] == "psse3505"
-    assert fake.calls_to("psseinit")[0].kwargs == {"buses": 1200}
-
-
-@pytest.mark.parametrize("missing", ["psse_path", "psse_version"])
-def test_a_missing_simulator_setting_stops_before_anything_is_read(setup, missing):
-    fake, folder, run = setup
-    soft = {k: row for k, row in software_rows(str(fake.path)).items()
-            if row["attribute description"] != missing}
+@pytest.mark.parametrize("missing", ["psse_path", "psse_version", "psse_init"])
+def test_a_missing_simulator_setting_is_an_error(setup, tmp_path, missing):
+    fake, run, row, _ = setup
+    soft = {k: r for k, r in software_rows(str(fake.path)).items() if r["attribute description"] != missing}
     with pytest.raises(UnboundLocalError, match=missing):
-        run(indexed([case_row("yes", str(folder), "a", 101, str(folder / "out"))]), soft=soft)
-    assert fake.imports == [] and fake.calls == []
-
-
-def test_a_missing_start_up_size_stops_after_the_maps_are_written(setup):
-    fake, folder, run = setup
-    soft = {k: row for k, row in software_rows(str(fake.path)).items()
-            if row["attribute description"] != "psse_init"}
-    with pytest.raises(UnboundLocalError, match="psse_init"):
-        run(indexed([case_row("yes", str(folder), "a", 101, str(folder / "out"))]), soft=soft)
-    assert sorted(p.name for p in (folder / "out" / "a" / "main").iterdir()) == [
-        "main_renumber_map.json", "main_renumber_map.txt"]
+        run([row("a")], soft=soft)
     assert fake.calls_to("psseinit") == []
+    # Without the start-up size the run stops only where the simulator is
+    # started, after the pair's maps were written.
+    written = sorted(p.name for p in (tmp_path / "out").rglob("*") if p.is_file())
+    assert written == (["main_renumber_map.json", "main_renumber_map.txt"] if missing == "psse_init" else [])
 
 
-@pytest.mark.parametrize("given", [101, 101.0, " 101 ", "101"])
-def test_the_connecting_bus_reaches_the_walks_as_an_integer(setup, given):
-    fake, folder, run = setup
-    run(indexed([case_row("yes", str(folder), "a", given, str(folder / "out"))]))
+@pytest.mark.parametrize("given", [101, 101.0, " 101 "])
+def test_the_connecting_bus_reaches_the_simulator_as_an_integer(setup, given):
+    fake, run, row, _ = setup
+    run([row("a", bus=given)])
     first_walk = fake.calls_to("inibrn_2")[0].kwargs["ibus"]
     assert first_walk == 101 and type(first_walk) is int
-    # Left out of the bus table, so only 301 is created and the solve
-    # reconnects it from 101.
     assert [c.kwargs["ibus"] for c in fake.calls_to("bus_data_4")] == [301]
-    assert [c.args for c in fake.calls_to("recn")] == [(301,)]
 
 
-@pytest.mark.parametrize("given", [math.nan, "bus 101", 101.5, True])
-def test_an_unusable_connecting_bus_is_refused_before_the_case_is_read(setup, given):
-    fake, folder, run = setup
-    with pytest.raises(ValueError, match="small case 'a': the connecting bus number"):
-        run(indexed([case_row("yes", str(folder), "a", given, str(folder / "out"))]))
-    assert read_cases(fake, folder) == []
+@pytest.mark.parametrize("given, error", [
+    (math.nan, "the connecting bus number nan is not"), ("bus 101", "the connecting bus number 'bus 101' is not"),
+    (101.5, "the connecting bus number 101.5 is not"), (True, "the connecting bus number True is not"),
+    (555, "the connecting bus 555 is not a bus of main case 'main'")])
+def test_an_unusable_connecting_bus_is_refused_before_the_case_is_read(setup, given, error):
+    fake, run, row, read_cases = setup
+    with pytest.raises(ValueError, match=f"small case 'a': {error}"):
+        run([row("a", bus=given)])
+    assert read_cases() == []
 
 
-def test_the_connecting_bus_must_be_a_bus_of_the_main_case_or_of_a_plant_added_to_it(setup):
-    fake, folder, run = setup
-    out = str(folder / "out")
-    # The second plant connects to bus 301 of the first, which the main case
-    # did not have before.
-    run(indexed([case_row("yes", str(folder), "a", 101, out), case_row("yes", str(folder), "b", 301, out)]))
-    assert read_cases(fake, folder) == ["a.sav", "b.sav"]
-    fake.clear()
-    with pytest.raises(ValueError, match="small case 'c': the connecting bus 555 is not a bus of main case 'main'"):
-        run(indexed([case_row("yes", str(folder), "c", 555, out)]))
-    assert read_cases(fake, folder) == []
+def test_a_plant_may_connect_to_a_bus_of_a_plant_added_before(setup):
+    fake, run, row, read_cases = setup
+    run([row("a"), row("b", bus=301)])
+    assert read_cases() == ["a.sav", "b.sav"]
 
 
-def test_empty_path_cells_and_missing_keys_are_errors(setup):
-    fake, folder, run = setup
+def test_an_empty_path_cell_is_an_error(setup):
+    fake, run, row, _ = setup
     with pytest.raises(ValueError, match="'snapshot filepath' is empty"):
-        run({}, mains=indexed([main_row("yes", math.nan, "main")]))
+        run([], main_folder=math.nan)
     with pytest.raises(ValueError, match="'parent_path' is empty"):
-        run(indexed([case_row("yes", str(folder), "a", 101, math.nan)]))
-    row = case_row("yes", str(folder), "a", 101, str(folder))
-    del row["parent_path"]  # a sheet enabled only through "NOT APPLICABLE"
-    fake.clear()
-    with pytest.raises(KeyError):
-        run(indexed([row]))
-    assert fake.calls == []
-
-
-def test_a_failing_step_ends_the_run(setup):
-    fake, folder, run = setup
-    fake.answer("bus_data_4", RuntimeError("simulator gone"))
-    with pytest.raises(RuntimeError, match="simulator gone"):
-        run(indexed([case_row("yes", str(folder), "a", 101, str(folder / "out")),
-                     case_row("yes", str(folder), "b", 101, str(folder / "out"))]))
-    assert read_cases(fake, folder) == ["a.sav"]
-    assert fake.calls[-1].name == "bus_data_4"
+        run([row("a", parent=math.nan)])
