@@ -8,7 +8,6 @@
 
 #include "bus_numbers_in_use.hpp"
 #include "case_names.hpp"
-#include "nested_bus_fields.hpp"
 #include "path_resolution.hpp"
 #include "python_support.hpp"
 #include "renumber_map_files.hpp"
@@ -167,7 +166,6 @@ private:
                 small_case, small_case.attr("pssbus"), main_case.buses_in_use.table(), connecting_bus));
             small_case = renumbered;
             renumber_map = map;
-            renumber_nested_bus_fields(small_case, py::dict(renumber_map));
         });
 
         const py::object directory = stages.time("maps", [&] {

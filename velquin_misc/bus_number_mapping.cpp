@@ -1,5 +1,7 @@
 #include "bus_number_mapping.hpp"
 
+#include "python_helpers.hpp"
+
 #include <pybind11/numpy.h>
 
 #include <cmath>
@@ -94,9 +96,19 @@ py::object renumber_array(const py::dict& map, const py::array& array) {
     return vectorize(mapper)(array);
 }
 
+bool is_sequence(const py::handle& value) {
+    return PyList_Check(value.ptr()) || PyTuple_Check(value.ptr()) || py::isinstance<py::array>(value);
+}
+
+// Items that are themselves sequences (the three buses of a transformer,
+// the dummy buses of a multi-section line) are mapped all the way down.
 py::list mapped_list(const py::dict& map, const py::handle& items) {
+    const RecursionGuard guard(" while renumbering buses");
     py::list result;
-    for (const auto& item : items) result.append(mapped(map, item));
+    for (const auto& item : items) {
+        result.append(is_sequence(item) ? renumber_value(map, py::reinterpret_borrow<py::object>(item))
+                                        : mapped(map, item));
+    }
     return result;
 }
 

@@ -10,6 +10,11 @@ namespace velquin::misc {
 
 namespace {
 
+bool is_sequence(const py::handle& value) {
+    return PyList_Check(value.ptr()) || PyTuple_Check(value.ptr()) ||
+           py::isinstance(value, py::module_::import("numpy").attr("ndarray"));
+}
+
 // Walks one field's value and reports every item that is still an old bus number.
 class FieldCheck {
 public:
@@ -27,7 +32,7 @@ public:
             std::size_t i = 0;
             for (const auto& item : items) {
                 const auto where = [&path, i] { return path + "[" + std::to_string(i) + "]"; };
-                if (nested) {
+                if (nested || is_sequence(item)) {
                     check(item, where());
                 } else {
                     report(item, where);
@@ -36,8 +41,14 @@ public:
             }
         } else if (PyTuple_Check(value.ptr())) {
             std::size_t i = 0;
+            const RecursionGuard guard(" while validating renumbered buses");
             for (const auto& item : value) {
-                report(item, [&path, i] { return path + "(" + std::to_string(i) + ")"; });
+                const auto where = [&path, i] { return path + "(" + std::to_string(i) + ")"; };
+                if (is_sequence(item)) {
+                    check(item, where());
+                } else {
+                    report(item, where);
+                }
                 ++i;
             }
         } else if (py::isinstance(value, py::module_::import("numpy").attr("ndarray"))) {

@@ -115,7 +115,7 @@ def test_validation_reports_items_still_holding_an_old_number(capsys):
 def test_renumber_value_by_container_kind():
     bus_map = {1: 900001, 3: 900003}
     assert vm.renumber_value(bus_map, [[1, 2], [3]]) == [[900001, 2], [900003]]
-    assert vm.renumber_value(bus_map, (1, 2.5, "x", [1])) == (900001, 2.5, "x", [1])
+    assert vm.renumber_value(bus_map, (1, 2.5, "x", [1])) == (900001, 2.5, "x", [900001])
     assert vm.renumber_value(bus_map, []) == [] and vm.renumber_value(bus_map, 3) == 900003
     ints = vm.renumber_value(bus_map, np.array([[1, 2], [3, 4]], dtype=np.int32))
     assert ints.tolist() == [[900001, 2], [900003, 4]]
@@ -125,6 +125,20 @@ def test_renumber_value_by_container_kind():
     objects = vm.renumber_value(bus_map, np.array([1, "a", None], dtype=object))
     assert objects.tolist() == [900001, "a", None]
     assert vm.renumber_value(bus_map, np.array([], dtype=np.int64)).size == 0
+
+
+def test_sequences_inside_tuples_are_renumbered_and_validated(capsys):
+    # Transformer windings and multi-section dummy buses are tuples of buses per element.
+    bus_map = {1: 900001, 3: 900003}
+    windings = ((1, 2, 0), (3, 1, 4))
+    assert vm.renumber_value(bus_map, windings) == ((900001, 2, 0), (900003, 900001, 4))
+    case = make_case([1, 3], [1, 3])
+    case.castrn = {"BUSNUM": windings}
+    renumbered, new = vm.renumber_buses(case, case.pssbus, {"NUM": (1, 3)}, None)
+    assert renumbered.castrn["BUSNUM"] == ((new[1], 2, 0), (new[3], new[1], 4))
+    case.castrn = {"BUSNUM": windings}
+    assert vm.validate_bus_renumbering(case, bus_map) is False
+    assert "Mismatch at castrn->BUSNUM(1)(1): expected 900001, got 1" in capsys.readouterr().out
 
 
 def test_renumber_field_replaces_only_existing_dictionary_fields():
