@@ -12,9 +12,11 @@ namespace velquin::sim {
 
 using Complex = std::complex<double>;
 
-// Bus numbers users may give; star points of three-winding transformers and
-// other internal buses are numbered above this limit.
-inline constexpr int kMaxUserBusNumber = 999997;
+// Bus numbers users may give. The commercial simulator stops at 999997, but
+// bus renumbering hands out new numbers up to 999999, so we take those too.
+// Star points of three-winding transformers and other internal buses are
+// numbered above this limit.
+inline constexpr int kMaxUserBusNumber = 999999;
 inline constexpr int kFirstInternalBusNumber = 1000000;
 
 inline constexpr int kOwnerCount = 4;

@@ -7,7 +7,7 @@
 
 namespace velquin::sim {
 
-// Changes the bus when it exists, else creates it (number 1..999997) with
+// Changes the bus when it exists, else creates it (number 1..999999) with
 // the defaults of Bus for what is not given. Setting the type explicitly
 // forgets the type a disconnect remembered.
 OperationResult set_bus_data(Case& c, CaseIndex& index, const BusData& data);

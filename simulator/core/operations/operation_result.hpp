@@ -11,7 +11,7 @@ namespace velquin::sim {
 enum class ElementCode : int {
     kDone = 0,
     kBusNotFound = 1,        // a bus the call names does not exist
-    kBusOutOfRange = 2,      // a new bus number outside 1..999997
+    kBusOutOfRange = 2,      // a new bus number outside 1..999999
     kInvalidIdentifier = 3,  // empty, longer than two characters, or '&' on a line
     kInvalidValue = 4,       // a value outside its range, or not finite
     kElementNotFound = 5,    // the element to change does not exist

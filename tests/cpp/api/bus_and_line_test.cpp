@@ -54,7 +54,7 @@ TEST(BusData, RefusalsReturnTheirCodeAndChangeNothing) {
     };
     std::vector<Refused> cases;
     cases.push_back({BusData{.number = 0}, ElementCode::kBusOutOfRange});
-    cases.push_back({BusData{.number = 999998}, ElementCode::kBusOutOfRange});
+    cases.push_back({BusData{.number = 1000000}, ElementCode::kBusOutOfRange});
     cases.push_back({BusData{.number = 1, .type = 5}, ElementCode::kInvalidValue});
     cases.push_back({BusData{.number = 1, .type = 0}, ElementCode::kInvalidValue});
     cases.push_back({BusData{.number = 3, .area = 0}, ElementCode::kInvalidValue});
@@ -69,6 +69,12 @@ TEST(BusData, RefusalsReturnTheirCodeAndChangeNothing) {
         EXPECT_EQ(result.code, code_of(r.code)) << result.message;
         EXPECT_FALSE(result.message.empty());
         EXPECT_EQ(c, original);
+    }
+    {
+        // The highest number bus renumbering can hand out is a valid new bus.
+        Case c = original;
+        CaseIndex index;
+        EXPECT_EQ(set_bus_data(c, index, BusData{.number = 999999}).code, 0);
     }
     Case c = original;
     CaseIndex index;

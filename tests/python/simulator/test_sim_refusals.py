@@ -15,7 +15,7 @@ def _small_network(p):
 
 
 REFUSED = [
-    ("bus_data_4", dict(ibus=999998), 2),
+    ("bus_data_4", dict(ibus=1000000), 2),
     ("bus_data_4", dict(ibus=101, intgar1=5), 4),
     ("bus_data_4", dict(ibus=101, inode=3), 8),
     ("bus_chng_4", dict(ibus=104, realar2=1.0), 1),
