@@ -1,17 +1,12 @@
 """The format operations of psspy: reading RAW and MATPOWER files into
 memory and writing the case in memory as RAW."""
 
-import sys
-
 import pytest
 
 
 @pytest.fixture(scope="module")
-def psspy(simulator_dir):
-    if str(simulator_dir) not in sys.path:
-        sys.path.insert(0, str(simulator_dir))
-    import psspy as module
-
+def psspy(embedded_simulator):
+    module = embedded_simulator.psspy
     module.progress_output(islct=6)
     yield module
     module.progress_output(islct=1)
