@@ -1,7 +1,5 @@
 #include "bus_number_mapping.hpp"
 
-#include "python_helpers.hpp"
-
 #include <pybind11/numpy.h>
 
 #include <cmath>
@@ -11,6 +9,8 @@
 #include <type_traits>
 #include <unordered_map>
 #include <vector>
+
+#include "python_helpers.hpp"
 
 namespace velquin::misc {
 

@@ -278,9 +278,10 @@ void NewtonSolver::evaluate(bool with_jacobian) {
         // d(scheduled)/d|V| enters with the opposite sign.
         Complex dscheduled = -m_.i_load[i];
         if (induction_at_[i] >= 0)
-            dscheduled += (node_injection(i, vm + kDerivativeStep) - node_injection(i, vm - kDerivativeStep)) /
-                         (2.0 * kDerivativeStep) +
-                     m_.i_load[i];
+            dscheduled +=
+                (node_injection(i, vm + kDerivativeStep) - node_injection(i, vm - kDerivativeStep)) /
+                    (2.0 * kDerivativeStep) +
+                m_.i_load[i];
         const Complex dtheta = Complex(0.0, 1.0) * (si - wii);
         const Complex dv = (si + wii) / vm - dscheduled;
         if (pos_pt_[d] >= 0) j_val_[static_cast<std::size_t>(pos_pt_[d])] = dtheta.real();

@@ -15,11 +15,11 @@ struct LineBranch {
     std::string ckt = "1";
     double r = 0.0;
     double x = 0.0;
-    double b = 0.0;  // total charging
+    double b = 0.0;        // total charging
     Complex from_shunt{};  // GI + j BI
     Complex to_shunt{};    // GJ + j BJ
     int status = 1;
-    int metered_end = 1;   // 1 = from bus, 2 = to bus
+    int metered_end = 1;  // 1 = from bus, 2 = to bus
     double length = 0.0;
     Ownership ownership;
     Ratings ratings{};

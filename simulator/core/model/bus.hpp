@@ -11,7 +11,7 @@ enum BusType : int {
     kLoadBus = 1,       // PQ
     kGeneratorBus = 2,  // PV
     kSwingBus = 3,
-    kIsolatedBus = 4,   // out of service
+    kIsolatedBus = 4,  // out of service
 };
 
 struct Bus {
@@ -22,8 +22,8 @@ struct Bus {
     int area = 1;
     int zone = 1;
     int owner = 1;
-    double vm = 1.0;       // pu
-    double va_deg = 0.0;   // degrees
+    double vm = 1.0;      // pu
+    double va_deg = 0.0;  // degrees
     double normal_vmax = 1.1;
     double normal_vmin = 0.9;
     double emergency_vmax = 1.1;

@@ -19,12 +19,12 @@
 namespace velquin::sim {
 
 struct CaseIdentification {
-    int change_code = 0;          // IC
-    double base_mva = 100.0;      // SBASE
-    int revision = 33;            // format revision the case was read from
+    int change_code = 0;                    // IC
+    double base_mva = 100.0;                // SBASE
+    int revision = 33;                      // format revision the case was read from
     double transformer_rating_units = 0.0;  // XFRRAT
     double branch_rating_units = 0.0;       // NXFRAT
-    double base_frequency = 60.0; // BASFRQ
+    double base_frequency = 60.0;           // BASFRQ
     std::string title1;
     std::string title2;
     bool operator==(const CaseIdentification&) const = default;

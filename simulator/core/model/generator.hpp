@@ -33,9 +33,9 @@ struct Machine {
     int status = 1;
     double rmpct = 100.0;  // this machine's share of its plant's reactive output
     Ownership ownership;
-    int wind_mode = 0;     // WMOD
+    int wind_mode = 0;               // WMOD
     double wind_power_factor = 1.0;  // WPF
-    int base_load = 0;     // BASLOD
+    int base_load = 0;               // BASLOD
     std::string name;
     bool operator==(const Machine&) const = default;
 };

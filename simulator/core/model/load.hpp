@@ -21,7 +21,7 @@ struct Load {
     Complex constant_admittance{};  // YP + j YQ
     int scalable = 1;
     int interruptible = 0;
-    Complex distributed_generation{};  // DGENP + j DGENQ
+    Complex distributed_generation{};     // DGENP + j DGENQ
     int distributed_generation_mode = 0;  // DGENF / DGENM
     std::string load_type;
     std::string name;

@@ -26,19 +26,19 @@
 namespace velquin::sim {
 
 struct Winding {
-    double ratio = 1.0;        // WINDV: pu or kV according to CW
-    double nominal_kv = 0.0;   // NOMV, 0 = bus base voltage
-    double angle_deg = 0.0;    // ANG
+    double ratio = 1.0;       // WINDV: pu or kV according to CW
+    double nominal_kv = 0.0;  // NOMV, 0 = bus base voltage
+    double angle_deg = 0.0;   // ANG
     Ratings ratings{};
-    int control_mode = 0;      // COD
-    int controlled_bus = 0;    // CONT (signed)
-    int controlled_node = 0;   // NOD
-    double rmax = 1.1;         // RMA
-    double rmin = 0.9;         // RMI
-    double vmax = 1.1;         // VMA
-    double vmin = 0.9;         // VMI
-    int tap_positions = 33;    // NTP
-    int correction_table = 0;  // TAB
+    int control_mode = 0;              // COD
+    int controlled_bus = 0;            // CONT (signed)
+    int controlled_node = 0;           // NOD
+    double rmax = 1.1;                 // RMA
+    double rmin = 0.9;                 // RMI
+    double vmax = 1.1;                 // VMA
+    double vmin = 0.9;                 // VMI
+    int tap_positions = 33;            // NTP
+    int correction_table = 0;          // TAB
     Complex load_drop_compensation{};  // CR + j CX
     double connection_angle = 0.0;     // CNXA
     bool operator==(const Winding&) const = default;

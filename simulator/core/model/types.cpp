@@ -14,8 +14,7 @@ bool same_identifier(std::string_view a, std::string_view b) {
     while (!b.empty() && (b.back() == ' ' || b.back() == '\t')) b.remove_suffix(1);
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
             return false;
     }
     return true;
