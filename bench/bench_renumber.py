@@ -4,7 +4,7 @@ against a main case of tens of thousands, next to a plain dictionary rewrite
 of the same fields in the same process.
 
 Run with the build's python folder on the path:
-    PYTHONPATH=build-misc/python /usr/bin/python3 bench/bench_renumber.py [--runs N]
+    PYTHONPATH=build/python /usr/bin/python3 bench/bench_renumber.py [--runs N]
 """
 
 import argparse

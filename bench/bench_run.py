@@ -14,7 +14,7 @@ solution (rsol, fnsl).
 Growth is given as ratios against the smallest main network and the smallest
 plant, measured in this same process.
 
-    PYTHONPATH=build-main/python /usr/bin/python3 bench/bench_run.py [--mains NAME,...] [--plants 12,100]
+    PYTHONPATH=build/python /usr/bin/python3 bench/bench_run.py [--mains NAME,...] [--plants 12,100]
 """
 
 import argparse
