@@ -65,10 +65,11 @@ struct Caches {
     std::uint64_t fingerprint = 0;
     bool model_valid = false;
 };
-Caches& caches() {
-    static Caches c;
-    return c;
+std::unique_ptr<Caches>& cache_holder() {
+    static std::unique_ptr<Caches> holder = std::make_unique<Caches>();
+    return holder;
 }
+Caches& caches() { return *cache_holder(); }
 
 class Reporter {
 public:
@@ -477,5 +478,7 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     r.flush();
     return res;
 }
+
+void clear_loadflow_caches() { cache_holder() = std::make_unique<Caches>(); }
 
 }  // namespace velquin::sim

@@ -68,6 +68,11 @@ struct LoadflowResult {
 // Solves the case in place. Progress text goes to `progress` when given.
 LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& options, ProgressOutput* progress = nullptr);
 
+// Forgets the network model and symbolic factorisations kept from earlier
+// solutions, so the next solution builds everything afresh (benchmarks use
+// it to time a solution from nothing).
+void clear_loadflow_caches();
+
 // Options as the solution operations receive them (positions 1-based as
 // documented; absent entries take the documented defaults). A value out of
 // range is reported through `error` (kSolveInvalidOption/Value) with a
