@@ -12,7 +12,7 @@ py::str case_name(const py::object& file_name) {
 }
 
 py::object case_path(const py::object& folder, const py::str& name) {
-    return path_join(folder, concat({name, py::str(".sav")}));
+    return path_join(folder, join_text({name, py::str(".sav")}));
 }
 
 const py::object& required_cell(const py::object& value, const std::string& where, const char* column) {

@@ -136,7 +136,7 @@ private:
             case_path(required_cell(entry["filepath"], where, "filepath of case to be added"), S));
 
         py::print(std::string(59, '*'));
-        py::print(concat({py::str("Processing "), M, py::str(" with "), S}));
+        py::print(join_text({py::str("Processing "), M, py::str(" with "), S}));
         py::print(small_case_path);
         observer_.notify("pair_started", py::dict(py::arg("main_case") = M, py::arg("small_case") = S,
                                                   py::arg("small_case_path") = small_case_path));
@@ -170,9 +170,9 @@ private:
 
         const py::object directory = stages.time("maps", [&] {
             py::object folder = make_folder(path_join(path_join(parent_path, S), M));
-            write_renumber_map_text(path_join(folder, concat({M, py::str("_renumber_map.txt")})),
+            write_renumber_map_text(path_join(folder, join_text({M, py::str("_renumber_map.txt")})),
                                     renumber_map);
-            write_renumber_map_json(path_join(folder, concat({M, py::str("_renumber_map.json")})),
+            write_renumber_map_json(path_join(folder, join_text({M, py::str("_renumber_map.json")})),
                                     renumber_map);
             return folder;
         });
@@ -202,10 +202,10 @@ private:
         const py::object small_bus_numbers = small_case.attr("pssbus")[py::str("NUM")];
         main_case.buses_in_use.add(small_bus_numbers);
 
-        stages.time("saves", [&] { save(path_join(directory, concat({M, py::str("_added_"), S}))); });
+        stages.time("saves", [&] { save(path_join(directory, join_text({M, py::str("_added_"), S}))); });
         stages.time("report", [&] {
             global("write_status_report")(
-                path_join(directory, concat({M, py::str("_status_"), S, py::str(".txt")})), **statuses);
+                path_join(directory, join_text({M, py::str("_status_"), S, py::str(".txt")})), **statuses);
         });
 
         py::object ordered;
@@ -221,7 +221,7 @@ private:
 
         stages.time("disconnect", [&] { psseng_.attr("disconnect_buses")(py::list(small_bus_numbers)); });
         stages.time("saves", [&] {
-            save(path_join(directory, concat({M, py::str("_oos_"), S, py::str(".sav")})));
+            save(path_join(directory, join_text({M, py::str("_oos_"), S, py::str(".sav")})));
         });
         stages.time("first solve", [&] {
             psseng_.attr("run_load_flow_rsol")(py::arg("options1") = 1, py::arg("options2") = 2,
@@ -230,10 +230,10 @@ private:
             psseng_.attr("check_solved")();
         });
         stages.time("saves", [&] {
-            save(path_join(directory, concat({M, py::str("_solved_"), S, py::str("_0.sav")})));
+            save(path_join(directory, join_text({M, py::str("_solved_"), S, py::str("_0.sav")})));
         });
 
-        const py::object sav_file_name = path_join(directory, concat({M, py::str("_solved_"), S}));
+        const py::object sav_file_name = path_join(directory, join_text({M, py::str("_solved_"), S}));
         py::object solve_engine = psseng_;
         if (observer_.active()) {
             solve_engine = py::cast(SolveWatch(psseng_, py::str(sav_file_name)));
@@ -247,7 +247,7 @@ private:
         py::object final_case = py::none();
         stages.time("close", [&] {
             if (solved && jjj + 1 == py::len(small_cases_)) {
-                final_case = path_join(resolve_path(parent_path), concat({M, py::str("_solved_.sav")}));
+                final_case = path_join(resolve_path(parent_path), join_text({M, py::str("_solved_.sav")}));
                 save(final_case);
                 psseng_.attr("close_power_flow")();
                 psseng_.attr("del_tmp_files")();

@@ -13,12 +13,6 @@ std::string text(const py::handle& value) {
     return py::str(value).cast<std::string>();
 }
 
-bool equal(const py::handle& a, const py::handle& b) {
-    const int result = PyObject_RichCompareBool(a.ptr(), b.ptr(), Py_EQ);
-    if (result < 0) throw py::error_already_set();
-    return result == 1;
-}
-
 bool truthy(const py::handle& value) {
     const int result = PyObject_IsTrue(value.ptr());
     if (result < 0) throw py::error_already_set();
@@ -32,12 +26,6 @@ bool is_missing(const py::handle& value) {
 
 py::object path_join(const py::handle& a, const py::handle& b) {
     return py::module_::import("os").attr("path").attr("join")(a, b);
-}
-
-py::str concat(std::initializer_list<py::handle> pieces) {
-    py::list parts;
-    for (const auto& piece : pieces) parts.append(py::str(piece));
-    return py::str("").attr("join")(parts);
 }
 
 TextFile::TextFile(const py::object& path) : file_(py::module_::import("builtins").attr("open")(path, "w")) {}

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "velquin_common/python_values.hpp"
+
 namespace velquin::main {
 
 namespace py = pybind11;
@@ -16,8 +18,8 @@ namespace py = pybind11;
 // `str(value)` as a C++ string (UTF-8).
 std::string text(const py::handle& value);
 
-// `a == b` with the host's comparison rules.
-bool equal(const py::handle& a, const py::handle& b);
+using python::equal;
+using python::join_text;
 
 // `bool(value)`.
 bool truthy(const py::handle& value);
@@ -27,9 +29,6 @@ bool is_missing(const py::handle& value);
 
 // os.path.join(a, b).
 py::object path_join(const py::handle& a, const py::handle& b);
-
-// `str(a) + str(b) + ...`.
-py::str concat(std::initializer_list<py::handle> pieces);
 
 // A text file opened with the host's `open(path, "w")`. close() closes it
 // and raises what closing raises (a failed flush is lost data); a file still

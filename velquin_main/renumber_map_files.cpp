@@ -9,7 +9,7 @@ void write_renumber_map_text(const py::object& path, const py::object& renumber_
     const py::str arrow(" -> ");
     const py::str newline("\n");
     for (const auto& entry : py::dict(renumber_map)) {
-        file.write(concat({entry.first, arrow, entry.second, newline}));
+        file.write(join_text({entry.first, arrow, entry.second, newline}));
     }
     file.close();
 }

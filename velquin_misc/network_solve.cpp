@@ -27,12 +27,6 @@ py::tuple link_key(const std::vector<py::object>& items) {
     return py::tuple(buses);
 }
 
-py::str concat(const py::str& head, const std::string& tail) {
-    PyObject* joined = PyUnicode_Concat(head.ptr(), py::str(tail).ptr());
-    if (joined == nullptr) throw py::error_already_set();
-    return py::reinterpret_steal<py::str>(joined);
-}
-
 class NetworkSolve {
 public:
     NetworkSolve(const py::object& engine, py::str base) : engine_(engine), base_(std::move(base)) {}
@@ -51,11 +45,12 @@ public:
             solve();
             if (is_nonzero(status_)) continue;
             ++saves_;
-            engine_.attr("save_case")(py::arg("sfile") =
-                                          concat(base_, "_" + std::to_string(saves_) + ".sav"));
+            engine_.attr("save_case")(py::arg("sfile") = python::join_text(
+                                          {base_, py::str("_" + std::to_string(saves_) + ".sav")}));
         }
         if (!is_nonzero(status_))
-            engine_.attr("save_case")(py::arg("sfile") = concat(base_, "_final_solved.sav"));
+            engine_.attr("save_case")(py::arg("sfile") =
+                                          python::join_text({base_, py::str("_final_solved.sav")}));
         return status_;
     }
 

@@ -30,12 +30,6 @@ py::object next_item(const py::iterator& it) {
     return py::reinterpret_steal<py::object>(item);
 }
 
-bool compare(const py::handle& a, const py::handle& b, int op) {
-    const int result = PyObject_RichCompareBool(a.ptr(), b.ptr(), op);
-    if (result < 0) throw py::error_already_set();
-    return result == 1;
-}
-
 }  // namespace
 
 std::vector<py::object> unpack_exact(const py::handle& value, std::size_t count) {
@@ -64,18 +58,6 @@ std::pair<std::vector<py::object>, py::object> split_last(const py::handle& valu
     py::object last = std::move(items.back());
     items.pop_back();
     return {std::move(items), std::move(last)};
-}
-
-bool not_equal(const py::handle& a, const py::handle& b) {
-    return compare(a, b, Py_NE);
-}
-
-bool equal(const py::handle& a, const py::handle& b) {
-    return compare(a, b, Py_EQ);
-}
-
-bool is_nonzero(const py::handle& value) {
-    return not_equal(value, py::int_(0));
 }
 
 bool contains(const py::handle& container, const py::handle& item) {

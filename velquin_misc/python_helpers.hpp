@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "velquin_common/python_values.hpp"
+
 namespace velquin::misc {
 
 namespace py = pybind11;
@@ -22,12 +24,9 @@ std::vector<py::object> unpack_exact(const py::handle& value, std::size_t count)
 // does; an empty record raises ValueError.
 std::pair<std::vector<py::object>, py::object> split_last(const py::handle& value);
 
-// `a != b`, `a == b` and `a < b` with the host's comparison rules.
-bool not_equal(const py::handle& a, const py::handle& b);
-bool equal(const py::handle& a, const py::handle& b);
-
-// `value != 0`.
-bool is_nonzero(const py::handle& value);
+using python::equal;
+using python::is_nonzero;
+using python::not_equal;
 
 // `item in container` through the host's membership test.
 bool contains(const py::handle& container, const py::handle& item);

@@ -43,7 +43,7 @@ py::object evaluate(const Source& source, const ElementRef& element) {
         case Source::Rule::WindingOneUnlessZero: {
             auto windings = item(element.columns[source.key], element.index);
             auto first = item(windings, 0);
-            value = not_zero(first) ? first : item(windings, 1);
+            value = is_nonzero(first) ? first : item(windings, 1);
             break;
         }
         case Source::Rule::NewerThan34:

@@ -49,7 +49,7 @@ py::object Engine::init_psse(const py::kwargs& kwargs) {
 
 py::object Engine::create_progress_output(const py::kwargs& kwargs) {
     auto ierr = psspy.attr("progress_output")(**kwargs);
-    if (not_zero(ierr)) return py::none();
+    if (is_nonzero(ierr)) return py::none();
     psspy.attr("lines_per_page_one_device")(1, 10000000);
     return py::int_(0);
 }

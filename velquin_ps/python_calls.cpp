@@ -7,12 +7,6 @@ void raise(PyObject* type, const std::string& message) {
     throw py::error_already_set();
 }
 
-bool not_zero(const py::handle& value) {
-    const int result = PyObject_RichCompareBool(value.ptr(), py::int_(0).ptr(), Py_NE);
-    if (result < 0) throw py::error_already_set();
-    return result == 1;
-}
-
 py::object times_100(const py::handle& value) {
     PyObject* product = PyNumber_Multiply(value.ptr(), py::int_(100).ptr());
     if (product == nullptr) throw py::error_already_set();
@@ -23,12 +17,6 @@ py::ssize_t as_index(const py::handle& value) {
     PyObject* index = PyNumber_Index(value.ptr());
     if (index == nullptr) throw py::error_already_set();
     return py::reinterpret_steal<py::int_>(index).cast<py::ssize_t>();
-}
-
-py::str join_text(std::initializer_list<py::handle> pieces) {
-    py::list texts;
-    for (const auto& piece : pieces) texts.append(py::str(piece));
-    return py::str("").attr("join")(texts);
 }
 
 std::string version_text(double version) {

@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "velquin_common/python_values.hpp"
+
 namespace velquin::ps {
 
 namespace py = pybind11;
@@ -14,17 +16,14 @@ namespace py = pybind11;
 // Raises the given Python exception with a message.
 [[noreturn]] void raise(PyObject* type, const std::string& message);
 
-// `a != 0`, `a == b` with Python's rich comparison.
-bool not_zero(const py::handle& value);
+using python::is_nonzero;
+using python::join_text;
 
 // `value * 100`
 py::object times_100(const py::handle& value);
 
 // `operator.index(value)`, as `range(value)` requires.
 py::ssize_t as_index(const py::handle& value);
-
-// `str(a) + str(b) + ...` with the host's own text conversion.
-py::str join_text(std::initializer_list<py::handle> pieces);
 
 // The Python repr of a float, as a user would see the version written.
 std::string version_text(double version);
