@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target in FOLDER for SECONDS seconds, seeded with its
-# corpus folder fuzz/corpus/<target> when there is one.
+# corpus folder fuzz/corpus/<target> when there is one, and with the test
+# files listed in fuzz/corpus/<target>.seeds (paths from the repository root).
 set -euo pipefail
 folder=$1
 seconds=${2:-60}
@@ -11,6 +12,11 @@ for target in "$folder"/fuzz_*; do
   name=$(basename "$target")
   work="$folder/corpus-$name"
   mkdir -p "$work"
+  if [[ -f "$repo/fuzz/corpus/$name.seeds" ]]; then
+    while read -r seed; do
+      [[ -n "$seed" ]] && cp "$repo/$seed" "$work/"
+    done <"$repo/fuzz/corpus/$name.seeds"
+  fi
   seeds=()
   [[ -d "$repo/fuzz/corpus/$name" ]] && seeds=("$repo/fuzz/corpus/$name")
   echo "== $name: ${seconds}s"
