@@ -5,6 +5,7 @@
 
 #include "integration_run.hpp"
 #include "solve_watch.hpp"
+#include "velquin_common/console.hpp"
 
 namespace py = pybind11;
 
@@ -20,11 +21,8 @@ constexpr const char* kMiscFunctions[] = {
 PYBIND11_MODULE(velquin_main, module) {
     module.doc() = "Velquin integration run";
 
-    auto os = py::module_::import("os");
-    // Clearing the console is a Windows console command; elsewhere there is
-    // no such command and nothing to clear.
-    if (py::str(os.attr("name")).cast<std::string>() == "nt") os.attr("system")("cls");
-    module.attr("os") = os;
+    velquin::python::clear_console_on_windows();
+    module.attr("os") = py::module_::import("os");
     module.attr("json") = py::module_::import("json");
     module.attr("PSSE_ENGINE") = py::module_::import("velquin_ps").attr("PSSE_ENGINE");
     module.attr("ReadConfigFile") = py::module_::import("velquin_rc").attr("ReadConfigFile");

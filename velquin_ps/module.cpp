@@ -4,6 +4,7 @@
 
 #include "engine.hpp"
 #include "python_calls.hpp"
+#include "velquin_common/console.hpp"
 
 namespace py = pybind11;
 using velquin::ps::Engine;
@@ -44,10 +45,7 @@ void keyword_only_procedure(const char* name, Engine& engine, const py::args& ar
 PYBIND11_MODULE(velquin_ps, module) {
     module.doc() = "Velquin simulator adapter";
 
-    // Clearing the console is a Windows console command; elsewhere there is
-    // no such command and nothing to clear.
-    auto os = py::module_::import("os");
-    if (py::str(os.attr("name")).cast<std::string>() == "nt") os.attr("system")("cls");
+    velquin::python::clear_console_on_windows();
 
     py::class_<Engine> engine_class(module, "PSSE_ENGINE", py::dynamic_attr());
     engine_class
