@@ -245,4 +245,9 @@ Case load_case_file(const std::filesystem::path& path) {
     return decode_case(casefile::read_whole_file(path), path.string());
 }
 
+std::filesystem::path saved_case_path(std::filesystem::path name) {
+    if (!name.has_extension()) name += ".sav";
+    return name;
+}
+
 }  // namespace velquin::sim

@@ -32,6 +32,10 @@ Case decode_case(std::string_view bytes, std::string_view source);
 // check still applies. Lets a fuzzer reach the parser behind the checksum.
 Case decode_case_unchecked(std::string_view bytes, std::string_view source);
 
+// The file a saved-case name stands for: a name without an extension means
+// the ".sav" file.
+std::filesystem::path saved_case_path(std::filesystem::path name);
+
 void save_case_file(const Case& c, const std::filesystem::path& path);
 Case load_case_file(const std::filesystem::path& path);
 

@@ -19,10 +19,7 @@ std::filesystem::path case_path(const py::object& file) {
     py::object text = py::module_::import("os").attr("fspath")(file);
     if (!py::isinstance<py::str>(text))
         throw py::type_error("Savecase() needs a file name as text or a path");
-    std::filesystem::path path(text.cast<std::string>());
-    // As psspy.case: a name without extension means the ".sav" file.
-    if (!path.has_extension()) path += ".sav";
-    return path;
+    return velquin::sim::saved_case_path(text.cast<std::string>());
 }
 
 }  // namespace

@@ -26,13 +26,6 @@ constexpr int kToStandardOutput = 1;
 constexpr int kToFile = 2;
 constexpr int kToNowhere = 6;
 
-// A saved-case name without an extension means the ".sav" file.
-fs::path saved_case_path(const std::string& name) {
-    fs::path path(name);
-    if (!path.has_extension()) path += ".sav";
-    return path;
-}
-
 int psseinit(const CallArguments& a) {
     const int buses = int_arg(a, "buses").value_or(kDefaultBusCapacity);
     if (buses < 1)
