@@ -8,6 +8,7 @@
 
 #include "bus_numbers_in_use.hpp"
 #include "case_names.hpp"
+#include "main_case_selection.hpp"
 #include "path_resolution.hpp"
 #include "python_support.hpp"
 #include "renumber_map_files.hpp"
@@ -76,7 +77,8 @@ public:
     IntegrationRun(const py::module_& module, const py::object& observer)
         : module_(module), observer_(observer) {}
 
-    void run(const py::object& file_path, const py::object& file_name) {
+    void run(const py::object& file_path, const py::object& file_name,
+             const py::object& selected_main_cases) {
         const py::object readfile = global("ReadConfigFile")(file_path, file_name);
         const py::object softdata = readfile.attr("get_soft_config_indexed_dict")();
         const py::object maindata = readfile.attr("get_main_config_indexed_dict")();
@@ -85,20 +87,37 @@ public:
         const SoftwareSettings settings = read_software_settings(softdata);
         const py::dict main_cases = main_case_table(maindata);
         small_cases_ = small_case_table(casedata);
+        const MainCaseSelection selection(selected_main_cases, py::len(main_cases));
 
         if (!settings.psse_path) unbound("psse_path");
         if (!settings.version) unbound("psse_version");
         nbus_ = settings.nbus;
         psseng_ = global("PSSE_ENGINE")(py::arg("psse_path") = workbook_path(*settings.psse_path),
                                         py::arg("version") = *settings.version);
+        if (observer_.active()) observer_.notify("run_started", run_plan(main_cases));
 
+        std::size_t position = 0;
         for (const auto& [key, entry] : main_cases) {
+            if (!selection.contains(position++)) continue;
             run_main_case(py::reinterpret_borrow<py::object>(key), py::reinterpret_borrow<py::object>(entry));
         }
     }
 
 private:
     py::object global(const char* name) const { return module_.attr(name); }
+
+    // What the whole run would handle, for the observer: the enabled rows
+    // of both tables, and each small case's result folder as the run will
+    // resolve it.
+    py::dict run_plan(const py::dict& main_cases) const {
+        py::list result_folders;
+        for (const auto& [key, entry] : small_cases_) {
+            result_folders.append(workbook_path(py::reinterpret_borrow<py::object>(entry)["parent_path"]));
+        }
+        return py::dict(py::arg("main_cases") = py::list(main_cases.attr("values")()),
+                        py::arg("small_cases") = py::list(small_cases_.attr("values")()),
+                        py::arg("result_folders") = result_folders);
+    }
 
     [[noreturn]] static void unbound(const char* description) {
         raise(PyExc_UnboundLocalError, std::string("the software sheet has no '") + description +
@@ -281,8 +300,8 @@ private:
 }  // namespace
 
 void run_integration(const py::module_& module, const py::object& file_path, const py::object& file_name,
-                     const py::object& observer) {
-    IntegrationRun(module, observer).run(file_path, file_name);
+                     const py::object& observer, const py::object& main_cases) {
+    IntegrationRun(module, observer).run(file_path, file_name, main_cases);
 }
 
 }  // namespace velquin::main

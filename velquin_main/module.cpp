@@ -33,13 +33,17 @@ PYBIND11_MODULE(velquin_main, module) {
 
     module.def(
         "run_integration",
-        [](const py::object& file_path, const py::object& file_name, const py::object& observer) {
+        [](const py::object& file_path, const py::object& file_name, const py::object& observer,
+           const py::object& main_cases) {
             velquin::main::run_integration(py::module_::import("velquin_main"), file_path, file_name,
-                                           observer);
+                                           observer, main_cases);
         },
         py::arg("file_path"), py::arg("file_name"), py::kw_only(), py::arg("observer") = py::none(),
+        py::arg("main_cases") = py::none(),
         "Grafts every enabled small case of the workbook onto every enabled main case.\n\n"
         "file_path and file_name locate the workbook. observer, when given, is called as\n"
-        "observer(event, facts) with the events 'main_case_read', 'pair_started' and\n"
-        "'pair_finished' (folder, converged, connections, reconnected, seconds, stages, ...).");
+        "observer(event, facts) with the events 'run_started' (main_cases, small_cases,\n"
+        "result_folders), 'main_case_read', 'pair_started' and 'pair_finished' (folder,\n"
+        "converged, connections, reconnected, seconds, stages, ...). main_cases, when given,\n"
+        "limits the run to the enabled main cases at those positions (0 for the first).");
 }

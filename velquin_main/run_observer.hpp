@@ -2,6 +2,11 @@
 // benchmark): an optional callable given to run_integration as `observer`,
 // called as observer(event, facts) with a dictionary of facts per event.
 //
+//   "run_started"     main_cases, small_cases (the enabled rows of both
+//                     tables, in run order), result_folders (each small
+//                     case's result folder as the run resolves it); sent
+//                     once the simulator adapter exists, whatever main
+//                     cases the run is limited to
 //   "main_case_read"  main_case, path, seconds
 //   "pair_started"    main_case, small_case, small_case_path
 //   "pair_finished"   main_case, small_case, folder, buses, renumbered,
