@@ -18,6 +18,9 @@ def add_arguments(parser):
                         help="the configuration workbook (.xlsx); its folder and file name are passed on")
     parser.add_argument("--traceback", action="store_true",
                         help="print the full traceback when the run stops on an error")
+    from . import parallel_run
+
+    parallel_run.add_arguments(parser)
 
 
 class RunSummary:
@@ -90,6 +93,10 @@ def execute(args):
     except ImportError as error:
         print(f"velquin run: the Velquin modules cannot be loaded ({error}); run 'make build'", file=sys.stderr)
         return 2
+    from . import parallel_run
+
+    if parallel_run.wanted(args):
+        return parallel_run.execute(args, folder or os.curdir, name)
 
     summary = RunSummary()
     failure = None

@@ -1,0 +1,83 @@
+"""One main case of a parallel run, in a process of its own (the simulator
+holds one case per process): the workbook's run limited to that main case.
+
+Started by the worker task (main_case_task) as
+
+    python -u -m <package>.main_case_process REQUEST EVENTS_FD
+
+REQUEST is JSON: the working folder, the workbook's folder and file name,
+the main case's position and whether to print tracebacks. The process prints
+what the sequential run prints for this main case (its standard output is
+the main case's log) and sends, as pickled records on the file descriptor
+EVENTS_FD, every observer event as it happens ("event", (event, facts)),
+then ("failed", failure) when the run raised, and finally ("ended", facts).
+"""
+
+import ctypes
+import json
+import os
+import pickle
+import resource
+import signal
+import sys
+import traceback
+
+from .run_command import RunSummary
+
+
+def die_with_parent(parent_pid):
+    """Ends this process when the worker that started it ends, so that a
+    stopped or dead worker leaves no main case running behind it."""
+    if sys.platform.startswith("linux"):
+        set_parent_death_signal = 1  # PR_SET_PDEATHSIG
+        ctypes.CDLL(None, use_errno=True).prctl(set_parent_death_signal, signal.SIGTERM)
+    if os.getppid() != parent_pid:  # the worker ended before the line above
+        os._exit(1)
+
+
+def peak_memory_bytes():
+    # Linux gives kilobytes.
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+
+
+def main(argv):
+    request = json.loads(argv[0])
+    events = os.fdopen(int(argv[1]), "wb")
+    # The worker stops this process on an interrupt; a terminal's Ctrl-C is
+    # the parent's to handle.
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
+    die_with_parent(request["worker_pid"])
+
+    def send(kind, payload):
+        pickle.dump((kind, payload), events)
+        events.flush()
+
+    summary = RunSummary()  # prints the lines the sequential run prints per pair
+
+    def observer(event, facts):
+        summary(event, facts)
+        send("event", (event, facts))
+
+    status = 0
+    try:
+        import velquin_main
+
+        velquin_main.run_integration(request["workbook_folder"], request["workbook_name"], observer=observer,
+                                     main_cases=[request["position"]])
+    except Exception as error:  # reported to the parent run, as the sequential run reports it
+        if request["traceback"]:
+            traceback.print_exc()
+        sys.stdout.flush()
+        text = summary.failure_text(error)
+        print(f"velquin run: {text}", file=sys.stderr, flush=True)
+        send("failed", {"type": type(error).__name__, "message": str(error), "text": text,
+                        "traceback": traceback.format_exc()})
+        status = 1
+    sys.stdout.flush()
+    send("ended", {"peak_memory": peak_memory_bytes()})
+    events.close()
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,284 @@
+"""`velquin run --workers N WORKBOOK` and `velquin run --scheduler ADDRESS
+WORKBOOK`: the workbook's main cases at the same time, each with all its
+small cases in a process of its own, on Dask's distributed scheduler.
+
+The run first reads the workbook and starts the simulator adapter as the
+sequential run does, handling no main case (run_integration with
+main_cases=[]): a workbook the sequential run refuses is refused the same
+way, and the observer's "run_started" event gives the enabled main cases and
+the result folders. Each main case then becomes one task (main_case_task);
+main cases of the same name write the same files, so they share one task
+and run one after the other in workbook order, as in the sequential run.
+
+Every main case writes exactly the files the sequential run writes for it,
+and its console output goes to <main case>_console.log in the result folder
+of the first small case. A line is printed as each main case ends. At the
+end the facts the main cases' processes sent back are given to the
+sequential run's summary in workbook order, so the summary and the exit
+status are the sequential run's. A main case that raises, or whose worker
+dies, is reported as failed with its error while the others go on. Ctrl-C
+stops the main cases still running, then the workers, and says which main
+cases had finished.
+"""
+
+import argparse
+import contextlib
+import io
+import logging
+import os
+import sys
+import tempfile
+import uuid
+
+from .console_log import finish_abandoned
+from .run_command import RunSummary
+
+STOP_WAIT_SECONDS = 20.0
+EXIT_INTERRUPTED = 130
+
+
+def _positive(text):
+    value = int(text)
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"needs one worker or more, not {value}")
+    return value
+
+
+def add_arguments(parser):
+    where = parser.add_mutually_exclusive_group()
+    where.add_argument("--workers", type=_positive, metavar="N",
+                       help="run the main cases at the same time on N worker processes of a local Dask "
+                            "cluster, each main case in a process of its own; its console output goes to "
+                            "<main case>_console.log in its result folder")
+    where.add_argument("--scheduler", metavar="ADDRESS",
+                       help="run the main cases on the running Dask cluster at ADDRESS "
+                            "(e.g. tcp://host:8786), whose workers have Velquin installed and see the "
+                            "workbook's paths")
+
+
+def wanted(args):
+    return getattr(args, "workers", None) is not None or getattr(args, "scheduler", None) is not None
+
+
+def main_case_name(row):
+    """The name the run gives a main case: its snapshot file name up to the
+    first ".sav"."""
+    return str(row["filename"]).split(".sav", 1)[0]
+
+
+def read_plan(folder, name):
+    import velquin_main
+
+    plan = {}
+
+    def observer(event, facts):
+        if event == "run_started":
+            plan.update(facts)
+
+    velquin_main.run_integration(folder, name, observer=observer, main_cases=[])
+    return plan
+
+
+def job_groups(plan):
+    """The main cases as [{position, name}, ...] groups, one per name, in
+    the order of their first main case."""
+    groups = {}
+    for position, row in enumerate(plan["main_cases"]):
+        name = main_case_name(row)
+        groups.setdefault(name, []).append({"position": position, "name": name})
+    return list(groups.values())
+
+
+def log_path(plan, name):
+    folders = [folder for folder in plan["result_folders"] if isinstance(folder, (str, os.PathLike))]
+    return os.path.abspath(os.path.join(folders[0], f"{name}_console.log")) if folders else None
+
+
+@contextlib.contextmanager
+def dask_client(args):
+    import dask
+    from distributed import Client, LocalCluster
+
+    if args.scheduler is not None:
+        with Client(args.scheduler) as client:
+            yield client, f"the Dask cluster at {args.scheduler}"
+        return
+    # A main case whose worker died failed: running it again on another
+    # worker would only repeat the fault and rewrite its files.
+    with tempfile.TemporaryDirectory(prefix="velquin-dask-") as scratch:
+        with dask.config.set({"distributed.scheduler.allowed-failures": 0}):
+            cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
+                                   dashboard_address=None, silence_logs=logging.ERROR, local_directory=scratch)
+        try:
+            with Client(cluster) as client:
+                from .main_case_task import IgnoreTerminalInterrupts
+
+                client.register_worker_plugin(IgnoreTerminalInterrupts())
+                yield client, f"{args.workers} local worker(s)"
+        finally:
+            cluster.close()
+
+
+def _memory_text(size):
+    if size is None:
+        return "-"
+    return f"{size / 2**30:.2f} GB" if size >= 2**30 else f"{size / 2**20:.0f} MB"
+
+
+def _lost_results(group, reason):
+    return [{"position": job["position"], "name": job["name"], "events": [], "failure": None,
+             "interrupted": False, "lost": reason, "peak_memory": None, "seconds": None} for job in group]
+
+
+def _state(result):
+    if result["interrupted"]:
+        return "interrupted"
+    if result["lost"]:
+        return f"FAILED: {result['lost']}"
+    if result["failure"]:
+        return f"FAILED: {result['failure']['text']}"
+    pairs = [facts for event, facts in result["events"] if event == "pair_finished"]
+    converged = sum(1 for facts in pairs if facts["converged"])
+    return f"{converged} of {len(pairs)} pair(s) converged"
+
+
+class ParallelRun:
+    def __init__(self, args, folder, name, out=None):
+        self.args = args
+        self.folder = folder
+        self.name = name
+        self._out = out
+        self.results = {}  # by position
+        self.total = 0
+
+    @property
+    def out(self):
+        return self._out if self._out is not None else sys.stdout
+
+    def request(self, plan, group, stop_event):
+        return {"jobs": group, "log_path": log_path(plan, group[0]["name"]), "cwd": os.getcwd(),
+                "workbook_folder": self.folder, "workbook_name": self.name, "traceback": self.args.traceback,
+                "stop_event": stop_event}
+
+    def record(self, group, results, logs):
+        for result in results:
+            self.results[result["position"]] = result
+            seconds = "-" if result["seconds"] is None else f"{result['seconds']:.1f} s"
+            log = logs.get(result["position"])
+            where = f"; log {log}" if log else ""
+            print(f"[{len(self.results)}/{self.total}] main case {result['name']}: {_state(result)} "
+                  f"({seconds}, peak memory {_memory_text(result['peak_memory'])}{where})", file=self.out,
+                  flush=True)
+
+    def run(self, plan):
+        from distributed import Event, as_completed, wait
+        from distributed.scheduler import KilledWorker
+
+        from .main_case_task import run_group
+
+        groups = job_groups(plan)
+        self.total = len(plan["main_cases"])
+        logs = {job["position"]: log_path(plan, job["name"]) for group in groups for job in group}
+        for group in groups:
+            if len(group) > 1:
+                positions = ", ".join(str(job["position"] + 1) for job in group)
+                print(f"Main cases {positions} are all named {group[0]['name']} and write the same files: "
+                      "they run one after the other, in workbook order.", file=self.out)
+        with dask_client(self.args) as (client, where):
+            print(f"Running {self.total} main case(s) on {where}.", file=self.out, flush=True)
+            stop = Event(f"velquin-stop-{uuid.uuid4().hex}", client=client)
+            futures = {}
+            for group in groups:
+                future = client.submit(run_group, self.request(plan, group, stop.name), pure=False,
+                                       key=f"velquin-main-case-{group[0]['position']}-{uuid.uuid4().hex}")
+                futures[future] = group
+            try:
+                for future in as_completed(futures):
+                    self.record(futures[future], self._results_of(future, futures[future], KilledWorker, logs), logs)
+            except KeyboardInterrupt:
+                print("\nInterrupted: stopping the main cases still running...", file=self.out, flush=True)
+                stop.set()
+                finished, _ = wait(list(futures), timeout=STOP_WAIT_SECONDS)
+                for future in finished:
+                    if futures[future][0]["position"] not in self.results:
+                        self.record(futures[future],
+                                    self._results_of(future, futures[future], KilledWorker, logs), logs)
+                for future in futures:
+                    future.cancel()
+                self._abandon(groups, logs, "velquin run: interrupted")
+                return False
+        return True
+
+    def _results_of(self, future, group, killed_worker, logs):
+        try:
+            return future.result()
+        except killed_worker as error:
+            # Its arguments: the task's key, the last worker that ran it.
+            worker = error.args[1] if len(error.args) > 1 else "unknown"
+            reason = f"the worker process running it died (worker {worker})"
+        except Exception as error:  # the task itself failed: every main case of the group failed with it
+            reason = f"{type(error).__name__}: {error}"
+        if logs.get(group[0]["position"]):
+            finish_abandoned(logs[group[0]["position"]], f"velquin run: {reason}")
+        return _lost_results(group, reason)
+
+    def _abandon(self, groups, logs, last_line):
+        for group in groups:
+            if group[0]["position"] not in self.results and logs.get(group[0]["position"]):
+                finish_abandoned(logs[group[0]["position"]], last_line)
+
+    def interrupted_report(self, plan):
+        finished = [r["name"] for _, r in sorted(self.results.items()) if not r["interrupted"] and not r["lost"]]
+        unfinished = [main_case_name(row) for position, row in enumerate(plan["main_cases"])
+                      if position not in self.results or self.results[position]["interrupted"]]
+        print(f"Finished main cases: {', '.join(finished) or 'none'}.", file=self.out)
+        print(f"Not finished: {', '.join(unfinished) or 'none'}.", file=self.out)
+
+
+def summarize(plan, results):
+    """The sequential run's summary, given the facts of every main case in
+    workbook order. Returns it and the failures."""
+    summary = RunSummary()
+    failures = []
+    # The per-pair lines the summary prints were printed into the logs.
+    with contextlib.redirect_stdout(io.StringIO()):
+        summary("run_started", plan)
+        for _, result in sorted(results.items()):
+            for event, facts in result["events"]:
+                if event != "run_started":
+                    summary(event, facts)
+            if result["failure"] or result["lost"]:
+                failures.append((result, summary.current))
+            if result["failure"] or result["lost"] or result["interrupted"]:
+                summary.current = None
+    return summary, failures
+
+
+def execute(args, folder, name):
+    try:
+        import distributed  # noqa: F401
+    except ImportError:
+        print("velquin run: --workers and --scheduler need Dask's distributed scheduler "
+              "(Debian package python3-distributed)", file=sys.stderr)
+        return 2
+    try:
+        plan = read_plan(folder, name)
+    except Exception as failure:  # the workbook or the simulator settings: as the sequential run reports it
+        summary = RunSummary()
+        summary.report()
+        sys.stdout.flush()
+        print(f"velquin run: {summary.failure_text(failure)}", file=sys.stderr)
+        return 1
+
+    parallel = ParallelRun(args, folder, name)
+    completed = parallel.run(plan) if plan["main_cases"] else True
+    summary, failures = summarize(plan, parallel.results)
+    summary.report()
+    if not completed:
+        parallel.interrupted_report(plan)
+        return EXIT_INTERRUPTED
+    sys.stdout.flush()
+    for result, _ in failures:
+        text = result["failure"]["text"] if result["failure"] else result["lost"]
+        print(f"velquin run: main case {result['name']}: {text}", file=sys.stderr)
+    return 1 if failures or not summary.all_converged else 0
