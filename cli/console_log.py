@@ -43,10 +43,9 @@ def finish_abandoned(path, last_line):
     without doing so (it died, or was stopped): says why at its end.
     Returns whether there was such a log."""
     partial = partial_path(path)
-    try:
-        with open(partial, "ab") as file:
-            file.write((last_line + "\n").encode("utf-8", "replace"))
-    except FileNotFoundError:
+    if not os.path.exists(partial):
         return False
+    with open(partial, "ab") as file:
+        file.write((last_line + "\n").encode("utf-8", "replace"))
     os.replace(partial, path)
     return True

@@ -23,6 +23,7 @@ cases had finished.
 
 import argparse
 import contextlib
+import importlib.util
 import io
 import logging
 import os
@@ -107,8 +108,11 @@ def dask_client(args):
     # worker would only repeat the fault and rewrite its files.
     with tempfile.TemporaryDirectory(prefix="velquin-dask-") as scratch:
         with dask.config.set({"distributed.scheduler.allowed-failures": 0}):
+            # No worker extensions: the tasks use none, and closing the
+            # shuffle extension of a restarted worker fails in this Dask.
             cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
-                                   dashboard_address=None, silence_logs=logging.ERROR, local_directory=scratch)
+                                   dashboard_address=None, silence_logs=logging.ERROR, local_directory=scratch,
+                                   extensions={})
         try:
             with Client(cluster) as client:
                 from .main_case_task import IgnoreTerminalInterrupts
@@ -143,96 +147,94 @@ def _state(result):
 
 
 class ParallelRun:
-    def __init__(self, args, folder, name, out=None):
+    """The main cases of a plan, their tasks and their results (by
+    position) as they come in."""
+
+    def __init__(self, args, folder, name, plan):
         self.args = args
         self.folder = folder
         self.name = name
-        self._out = out
-        self.results = {}  # by position
-        self.total = 0
+        self.plan = plan
+        self.groups = job_groups(plan)
+        self.results = {}
 
-    @property
-    def out(self):
-        return self._out if self._out is not None else sys.stdout
+    def log(self, group):
+        return log_path(self.plan, group[0]["name"])
 
-    def request(self, plan, group, stop_event):
-        return {"jobs": group, "log_path": log_path(plan, group[0]["name"]), "cwd": os.getcwd(),
-                "workbook_folder": self.folder, "workbook_name": self.name, "traceback": self.args.traceback,
-                "stop_event": stop_event}
+    def request(self, group, stop_event):
+        return {"jobs": group, "log_path": self.log(group), "cwd": os.getcwd(), "workbook_folder": self.folder,
+                "workbook_name": self.name, "traceback": self.args.traceback, "stop_event": stop_event}
 
-    def record(self, group, results, logs):
+    def record(self, group, results):
+        log = self.log(group)
+        where = f"; log {log}" if log and os.path.exists(log) else ""
         for result in results:
             self.results[result["position"]] = result
             seconds = "-" if result["seconds"] is None else f"{result['seconds']:.1f} s"
-            log = logs.get(result["position"])
-            where = f"; log {log}" if log else ""
-            print(f"[{len(self.results)}/{self.total}] main case {result['name']}: {_state(result)} "
-                  f"({seconds}, peak memory {_memory_text(result['peak_memory'])}{where})", file=self.out,
+            print(f"[{len(self.results)}/{len(self.plan['main_cases'])}] main case {result['name']}: "
+                  f"{_state(result)} ({seconds}, peak memory {_memory_text(result['peak_memory'])}{where})",
                   flush=True)
 
-    def run(self, plan):
+    def run(self):
+        """Runs every main case; False when interrupted."""
         from distributed import Event, as_completed, wait
-        from distributed.scheduler import KilledWorker
 
         from .main_case_task import run_group
 
-        groups = job_groups(plan)
-        self.total = len(plan["main_cases"])
-        logs = {job["position"]: log_path(plan, job["name"]) for group in groups for job in group}
-        for group in groups:
+        for group in self.groups:
             if len(group) > 1:
                 positions = ", ".join(str(job["position"] + 1) for job in group)
                 print(f"Main cases {positions} are all named {group[0]['name']} and write the same files: "
-                      "they run one after the other, in workbook order.", file=self.out)
+                      "they run one after the other, in workbook order.")
         with dask_client(self.args) as (client, where):
-            print(f"Running {self.total} main case(s) on {where}.", file=self.out, flush=True)
+            print(f"Running {len(self.plan['main_cases'])} main case(s) on {where}.", flush=True)
             stop = Event(f"velquin-stop-{uuid.uuid4().hex}", client=client)
-            futures = {}
-            for group in groups:
-                future = client.submit(run_group, self.request(plan, group, stop.name), pure=False,
-                                       key=f"velquin-main-case-{group[0]['position']}-{uuid.uuid4().hex}")
-                futures[future] = group
+            futures = {client.submit(run_group, self.request(group, stop.name), pure=False,
+                                     key=f"velquin-main-case-{group[0]['position']}-{uuid.uuid4().hex}"): group
+                       for group in self.groups}
             try:
                 for future in as_completed(futures):
-                    self.record(futures[future], self._results_of(future, futures[future], KilledWorker, logs), logs)
+                    self.record(futures[future], self._results_of(future, futures[future]))
             except KeyboardInterrupt:
-                print("\nInterrupted: stopping the main cases still running...", file=self.out, flush=True)
+                print("\nInterrupted: stopping the main cases still running...", flush=True)
                 stop.set()
                 finished, _ = wait(list(futures), timeout=STOP_WAIT_SECONDS)
                 for future in finished:
                     if futures[future][0]["position"] not in self.results:
-                        self.record(futures[future],
-                                    self._results_of(future, futures[future], KilledWorker, logs), logs)
+                        self.record(futures[future], self._results_of(future, futures[future]))
                 for future in futures:
                     future.cancel()
-                self._abandon(groups, logs, "velquin run: interrupted")
+                self._abandon("velquin run: interrupted")
                 return False
         return True
 
-    def _results_of(self, future, group, killed_worker, logs):
+    def _results_of(self, future, group):
+        from distributed.scheduler import KilledWorker
+
         try:
             return future.result()
-        except killed_worker as error:
+        except KilledWorker as error:
             # Its arguments: the task's key, the last worker that ran it.
             worker = error.args[1] if len(error.args) > 1 else "unknown"
-            reason = f"the worker process running it died (worker {worker})"
+            reason = f"the worker process running it died (worker {getattr(worker, 'address', worker)})"
         except Exception as error:  # the task itself failed: every main case of the group failed with it
             reason = f"{type(error).__name__}: {error}"
-        if logs.get(group[0]["position"]):
-            finish_abandoned(logs[group[0]["position"]], f"velquin run: {reason}")
+        if self.log(group):
+            finish_abandoned(self.log(group), f"velquin run: {reason}")
         return _lost_results(group, reason)
 
-    def _abandon(self, groups, logs, last_line):
-        for group in groups:
-            if group[0]["position"] not in self.results and logs.get(group[0]["position"]):
-                finish_abandoned(logs[group[0]["position"]], last_line)
+    def _abandon(self, last_line):
+        for group in self.groups:
+            if group[0]["position"] not in self.results and self.log(group):
+                finish_abandoned(self.log(group), last_line)
 
-    def interrupted_report(self, plan):
-        finished = [r["name"] for _, r in sorted(self.results.items()) if not r["interrupted"] and not r["lost"]]
-        unfinished = [main_case_name(row) for position, row in enumerate(plan["main_cases"])
+    def interrupted_report(self):
+        finished = [result["name"] for _, result in sorted(self.results.items())
+                    if not result["interrupted"] and not result["lost"]]
+        unfinished = [main_case_name(row) for position, row in enumerate(self.plan["main_cases"])
                       if position not in self.results or self.results[position]["interrupted"]]
-        print(f"Finished main cases: {', '.join(finished) or 'none'}.", file=self.out)
-        print(f"Not finished: {', '.join(unfinished) or 'none'}.", file=self.out)
+        print(f"Finished main cases: {', '.join(finished) or 'none'}.")
+        print(f"Not finished: {', '.join(unfinished) or 'none'}.")
 
 
 def summarize(plan, results):
@@ -255,9 +257,7 @@ def summarize(plan, results):
 
 
 def execute(args, folder, name):
-    try:
-        import distributed  # noqa: F401
-    except ImportError:
+    if importlib.util.find_spec("distributed") is None:
         print("velquin run: --workers and --scheduler need Dask's distributed scheduler "
               "(Debian package python3-distributed)", file=sys.stderr)
         return 2
@@ -270,12 +270,15 @@ def execute(args, folder, name):
         print(f"velquin run: {summary.failure_text(failure)}", file=sys.stderr)
         return 1
 
-    parallel = ParallelRun(args, folder, name)
-    completed = parallel.run(plan) if plan["main_cases"] else True
+    parallel = ParallelRun(args, folder, name, plan)
+    try:
+        completed = parallel.run() if plan["main_cases"] else True
+    except KeyboardInterrupt:  # while the workers started or stopped
+        completed = False
     summary, failures = summarize(plan, parallel.results)
     summary.report()
     if not completed:
-        parallel.interrupted_report(plan)
+        parallel.interrupted_report()
         return EXIT_INTERRUPTED
     sys.stdout.flush()
     for result, _ in failures:
