@@ -37,6 +37,24 @@ from .run_command import RunSummary
 STOP_WAIT_SECONDS = 20.0
 EXIT_INTERRUPTED = 130
 
+# Settings of the local cluster. Its tasks are few and long (a main case
+# each), so Dask's fine-grained upkeep (a profiler sampling the running task
+# 100 times a second, event-loop and memory checks every few milliseconds)
+# would only take processor time from the main cases; each worker takes one
+# main case at a time, and a main case whose worker died failed: running it
+# again on another worker would only repeat the fault and rewrite its files.
+LOCAL_CLUSTER_SETTINGS = {
+    "distributed.worker.profile.enabled": False,
+    "distributed.worker.memory.monitor-interval": "1s",
+    "distributed.admin.tick.interval": "1s",
+    "distributed.admin.tick.limit": "60s",
+    "distributed.admin.system-monitor.interval": "5s",
+    "distributed.scheduler.work-stealing": False,
+    "distributed.scheduler.active-memory-manager.start": False,
+    "distributed.scheduler.worker-saturation": 1.0,
+    "distributed.scheduler.allowed-failures": 0,
+}
+
 
 def _positive(text):
     value = int(text)
@@ -104,10 +122,8 @@ def dask_client(args):
         with Client(args.scheduler) as client:
             yield client, f"the Dask cluster at {args.scheduler}"
         return
-    # A main case whose worker died failed: running it again on another
-    # worker would only repeat the fault and rewrite its files.
     with tempfile.TemporaryDirectory(prefix="velquin-dask-") as scratch:
-        with dask.config.set({"distributed.scheduler.allowed-failures": 0}):
+        with dask.config.set(LOCAL_CLUSTER_SETTINGS):
             # No worker extensions: the tasks use none, and closing the
             # shuffle extension of a restarted worker fails in this Dask.
             cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
@@ -157,13 +173,22 @@ class ParallelRun:
         self.plan = plan
         self.groups = job_groups(plan)
         self.results = {}
+        # The run's own values of the variables that Dask sets for its
+        # workers, taken before it sets them in this process too (importing
+        # distributed loads its settings).
+        import dask
+
+        importlib.import_module("distributed")
+        self.dask_variables = {name: os.environ.get(name)
+                               for name in dask.config.get("distributed.nanny.pre-spawn-environ", {})}
 
     def log(self, group):
         return log_path(self.plan, group[0]["name"])
 
     def request(self, group, stop_event):
         return {"jobs": group, "log_path": self.log(group), "cwd": os.getcwd(), "workbook_folder": self.folder,
-                "workbook_name": self.name, "traceback": self.args.traceback, "stop_event": stop_event}
+                "workbook_name": self.name, "traceback": self.args.traceback, "stop_event": stop_event,
+                "dask_variables": self.dask_variables}
 
     def record(self, group, results):
         log = self.log(group)
