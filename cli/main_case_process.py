@@ -35,9 +35,10 @@ def die_with_parent(parent_pid):
         os._exit(1)
 
 
-def peak_memory_bytes():
-    # Linux gives kilobytes.
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+def usage():
+    """Peak memory (bytes) and processor time (seconds) of this process."""
+    own = resource.getrusage(resource.RUSAGE_SELF)
+    return {"peak_memory": own.ru_maxrss * 1024, "cpu_seconds": own.ru_utime + own.ru_stime}  # Linux: kB
 
 
 def main(argv):
@@ -74,7 +75,7 @@ def main(argv):
                         "traceback": traceback.format_exc()})
         status = 1
     sys.stdout.flush()
-    send("ended", {"peak_memory": peak_memory_bytes()})
+    send("ended", usage())
     events.close()
     return status
 

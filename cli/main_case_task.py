@@ -10,7 +10,7 @@ parent run is interrupted, it stops the process and reports the main case
 as interrupted. It returns one result per main case it was given: the
 observer events the process sent, its failure (None when the run did not
 raise), how the process ended when it did not end by itself, whether it was
-interrupted, its peak memory and the time taken.
+interrupted, its peak memory, its processor time and the time taken.
 """
 
 import json
@@ -133,6 +133,7 @@ def _run_main_case(request, job, log, stop):
         # How the process ended when it did not end by itself.
         "lost": None if ended is not None or interrupted else _ended_by(child.returncode),
         "peak_memory": ended["peak_memory"] if ended else None,
+        "cpu_seconds": ended["cpu_seconds"] if ended else None,
         "seconds": time.monotonic() - start,
     }
     if log and result["lost"]:

@@ -147,7 +147,8 @@ def _memory_text(size):
 
 def _lost_results(group, reason):
     return [{"position": job["position"], "name": job["name"], "events": [], "failure": None,
-             "interrupted": False, "lost": reason, "peak_memory": None, "seconds": None} for job in group]
+             "interrupted": False, "lost": reason, "peak_memory": None, "cpu_seconds": None, "seconds": None}
+            for job in group]
 
 
 def _state(result):

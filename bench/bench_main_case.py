@@ -1,0 +1,186 @@
+#!/usr/bin/python3
+"""Measures one main case as a worker of a parallel run runs it (in a
+process of its own, through the worker's task): its time, processor time
+and peak memory, with the demo's three plants, on the demo's 10,000-bus
+network and on that network tiled to about 80,000 buses. The figures behind
+docs/parallel-runs.md: the memory a worker needs, and how many main cases a
+worker does per hour.
+
+The tiling: TILES copies of case_ACTIVSg10k, copy k with every bus number
+raised by k x 100000 (the numbers stay below 900000, where renumbering
+starts), the copies' reference buses but the first made voltage-controlled,
+and three tie lines between the same 345 kV buses of neighbouring copies
+(equal copies: no power flows on them at the solution).
+
+    PYTHONPATH=build/python VELQUIN_BUILD_DIR=build /usr/bin/python3 bench/bench_main_case.py [--tiles 8] [--repeats 1]
+"""
+
+import argparse
+import os
+import statistics
+import sys
+import tempfile
+import time
+from collections import Counter
+from pathlib import Path
+
+REPO_DIR = Path(__file__).resolve().parent.parent
+NETWORK = REPO_DIR / "tests" / "data" / "matpower" / "case_ACTIVSg10k.m"
+DEMO_CASES = REPO_DIR / "examples" / "demo" / "cases"
+# The demo's plants and their connecting buses (examples/demo/README.md).
+PLANTS = [("mojave_sun_solar", 25832), ("silver_valley_wind", 74111), ("front_range_storage", 60264)]
+TILE_OFFSET = 100000
+TIES_PER_NEIGHBOUR = 3
+
+
+def matrix_rows(lines, name):
+    """The rows of the MATPOWER matrix `name` as lists of fields, and the
+    line numbers it spans."""
+    start = next(i for i, line in enumerate(lines) if line.startswith(f"mpc.{name} = "))
+    end = next(i for i in range(start, len(lines)) if lines[i].strip() in ("];", "};"))
+    rows = [line.split("%")[0].strip().rstrip(";").split() for line in lines[start + 1:end]]
+    return [row for row in rows if row], lines[start + 1:end]
+
+
+def tie_buses(buses, branches):
+    """The 345 kV (else highest-voltage) buses with the most branches."""
+    kv = {int(row[0]): float(row[9]) for row in buses}
+    top = 345.0 if 345.0 in kv.values() else max(kv.values())
+    degree = Counter(int(row[0]) for row in branches) + Counter(int(row[1]) for row in branches)
+    return sorted((bus for bus in kv if kv[bus] == top), key=lambda bus: (-degree[bus], bus))[:TIES_PER_NEIGHBOUR]
+
+
+def tile(source, target, tiles):
+    lines = source.read_text().splitlines()
+    buses, _ = matrix_rows(lines, "bus")
+    gens, _ = matrix_rows(lines, "gen")
+    branches, _ = matrix_rows(lines, "branch")
+    _, names = matrix_rows(lines, "bus_name")
+    if max(int(row[0]) for row in buses) + (tiles - 1) * TILE_OFFSET >= 900000:
+        sys.exit(f"{tiles} tiles would reach the bus numbers renumbering hands out")
+
+    def shifted(row, columns, offset):
+        return [str(int(value) + offset) if i in columns else value for i, value in enumerate(row)]
+
+    out = ["function mpc = tiled", "mpc.version = '2';", "mpc.baseMVA = 100;", "mpc.bus = ["]
+    for k in range(tiles):
+        for row in buses:
+            row = shifted(row, {0}, k * TILE_OFFSET)
+            if k > 0 and row[1] == "3":
+                row[1] = "2"
+            out.append("\t" + "\t".join(row) + ";")
+    out += ["];", "mpc.gen = ["]
+    out += ["\t" + "\t".join(shifted(row, {0}, k * TILE_OFFSET)) + ";" for k in range(tiles) for row in gens]
+    out += ["];", "mpc.branch = ["]
+    out += ["\t" + "\t".join(shifted(row, {0, 1}, k * TILE_OFFSET)) + ";" for k in range(tiles) for row in branches]
+    for k in range(tiles - 1):
+        for bus in tie_buses(buses, branches):
+            out.append(f"\t{bus + k * TILE_OFFSET}\t{bus + (k + 1) * TILE_OFFSET}\t0.0005\t0.005\t0\t0\t0\t0\t0\t0\t1"
+                       "\t-360\t360;")
+    out += ["];", "mpc.bus_name = {", *(names * tiles), "};"]
+    target.write_text("\n".join(out) + "\n")
+    return len(buses) * tiles
+
+
+def prepare(folder, tiles):
+    sys.path.insert(0, str(simulator_folder()))
+    import psspy
+
+    cases = folder / "cases"
+    cases.mkdir()
+    psspy.progress_output(islct=2, filarg=str(folder / "preparing.txt"))
+    for name, _ in PLANTS:
+        assert psspy.read(numnam=0, ifile=str(DEMO_CASES / f"{name}.raw")) == 0, name
+        assert psspy.save(sfile=str(cases / f"{name}.sav")) == 0
+    mains = {"grid10k": 10000}
+    assert psspy.read_matpower(ifile=str(NETWORK)) == 0
+    assert psspy.save(sfile=str(cases / "grid10k.sav")) == 0
+    if tiles > 1:
+        start = time.perf_counter()
+        buses = tile(NETWORK, folder / "tiled.m", tiles)
+        assert psspy.read_matpower(ifile=str(folder / "tiled.m")) == 0
+        assert psspy.save(sfile=str(cases / f"grid{tiles}x10k.sav")) == 0
+        mains[f"grid{tiles}x10k"] = buses
+        print(f"tiled {tiles} x case_ACTIVSg10k: {buses} buses ({time.perf_counter() - start:.1f} s to build)")
+    psspy.progress_output(islct=6)
+    return mains
+
+
+def simulator_folder():
+    import velquin_ps
+
+    return velquin_ps.embedded_simulator_folder()
+
+
+def write_workbook(path, mains):
+    from openpyxl import Workbook
+
+    book = Workbook()
+    book.remove(book.active)
+    rows = {
+        "Sheets": [["SHEET NAME", "SHEET TYPE", "SHEET RUN ENABLED", "FOLDER PATH TO STORE RESULTS FOR SHEET"],
+                   ["Software", "SOFT_INPUT", True, None], ["Main", "MAIN_INPUT", True, None],
+                   ["Plants", "CASE_INPUT", True, "results"]],
+        "Software": [["ATTRIBUTE DESCRIPTION", "ATTRIBUTE VALUE"], ["psse_path", "embedded"],
+                     ["psse_version", 35.5], ["psse_init", 1000000]],
+        "Main": [["ENABLED", "SNAPSHOT FILEPATH", "SNAPSHOT FILENAME"], *(["yes", "cases", name] for name in mains)],
+        "Plants": [["ENABLED", "FILEPATH OF CASE TO BE ADDED", "NAME OF CASE TO BE ADDED", "CONNECTING BUS NUMBER"],
+                   *(["yes", "cases", name, bus] for name, bus in PLANTS)],
+    }
+    for title, lines in rows.items():
+        sheet = book.create_sheet(title)
+        for line in lines:
+            sheet.append(line)
+    book.save(path)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--tiles", type=int, default=8, help="copies of the 10,000-bus network (1: none)")
+    parser.add_argument("--repeats", type=int, default=1)
+    args = parser.parse_args()
+    sys.path.insert(0, str(REPO_DIR))
+    from cli.main_case_task import run_group
+
+    with tempfile.TemporaryDirectory(prefix="velquin-bench-main-case-") as scratch:
+        folder = Path(scratch)
+        mains = prepare(folder, args.tiles)
+        write_workbook(folder / "config.xlsx", mains)
+        for position, (name, buses) in enumerate(mains.items()):
+            runs = []
+            for _ in range(args.repeats):
+                request = {"jobs": [{"position": position, "name": name}], "log_path": str(folder / "main.log"),
+                           "cwd": str(folder), "workbook_folder": ".", "workbook_name": "config.xlsx",
+                           "traceback": True, "stop_event": None, "dask_variables": {}}
+                (result,) = run_group(request)
+                if result["failure"] or result["lost"]:
+                    sys.exit(f"{name}: {result['failure'] or result['lost']}\n{(folder / 'main.log').read_text()}")
+                pairs = [facts for event, facts in result["events"] if event == "pair_finished"]
+                runs.append((result["seconds"], result["cpu_seconds"], result["peak_memory"],
+                             sum(p["converged"] for p in pairs), len(pairs)))
+            seconds = statistics.median(run[0] for run in runs)
+            cpu = statistics.median(run[1] for run in runs)
+            memory = max(run[2] for run in runs)
+            print(f"{name} ({buses} buses) with {len(PLANTS)} plants: {seconds:.1f} s "
+                  f"(processor {cpu:.1f} s), peak memory {memory / 2**20:.0f} MiB, "
+                  f"{runs[0][3]} of {runs[0][4]} pairs converged; "
+                  f"a worker does {3600 / cpu:.0f} such main cases per hour of processor time")
+        worker_memory()
+
+
+def worker_memory():
+    """The resident memory of an idle worker of the local cluster (the
+    process that starts the main cases' processes)."""
+    import logging
+
+    import psutil
+    from distributed import Client, LocalCluster
+
+    with LocalCluster(n_workers=1, threads_per_worker=1, processes=True, dashboard_address=None,
+                      silence_logs=logging.ERROR) as cluster, Client(cluster) as client:
+        (rss,) = client.run(lambda: psutil.Process(os.getpid()).memory_info().rss).values()
+    print(f"idle Dask worker process: {rss / 2**20:.0f} MiB resident")
+
+
+if __name__ == "__main__":
+    main()
