@@ -91,10 +91,14 @@ def execute(args):
         print(f"velquin run: the Velquin modules cannot be loaded ({error}); run 'make build'", file=sys.stderr)
         return 2
 
+    from velquin_report.run_hook import RunReport
+
     summary = RunSummary()
+    report = RunReport(workbook)
     failure = None
     try:
-        velquin_main.run_integration(folder or os.curdir, name, observer=summary)
+        with report.running():
+            velquin_main.run_integration(folder or os.curdir, name, observer=report.observer(summary))
     except Exception as error:  # the run reports every failure this way; the summary says where
         failure = error
         if args.traceback:
@@ -103,5 +107,7 @@ def execute(args):
     if failure is not None:
         sys.stdout.flush()
         print(f"velquin run: {summary.failure_text(failure)}", file=sys.stderr)
+    report_status = report.finish(failure)
+    if failure is not None:
         return 1
-    return 0 if summary.all_converged else 1
+    return 0 if summary.all_converged and report_status == 0 else 1
