@@ -58,9 +58,18 @@ def _stage_axis(axis, stages: list[str], failed_stage: str | None):
     if failed_stage:
         x = len(stages)
         axis.axvspan(x - 0.5, x + 0.5, color=VIOLATION, alpha=0.12)
-        axis.text(x, 0.98, f"stage {failed_stage}\nfailed", color=VIOLATION, ha="center", va="top",
+        axis.text(x, 0.5, f"stage {failed_stage}\nfailed", color=VIOLATION, ha="center", va="center",
                   fontsize=8, transform=axis.get_xaxis_transform())
     axis.grid(True, color="#dddddd", linewidth=0.6)
+
+
+def _whose(buses: set, all_buses: set) -> str:
+    """Which buses a limit belongs to, when not to all of them."""
+    if buses == all_buses:
+        return ""
+    if len(buses) <= 3:
+        return " (bus " + ", ".join(str(b) for b in sorted(buses)) + ")"
+    return f" ({len(buses)} buses)"
 
 
 def voltage_plot(data: PairStages, failed_stage: str | None = None):
@@ -74,25 +83,28 @@ def voltage_plot(data: PairStages, failed_stage: str | None = None):
         x = rows["stage"].map(position)
         connecting = bus == data.connecting_bus
         colour = CONNECTING if connecting else colours.get(rows["base_kv"].iloc[0], PALETTE[0])
-        axis.plot(x, rows["vm_pu"], marker="o", markersize=3 if not connecting else 5,
-                  linewidth=2.4 if connecting else 1.0, color=colour, alpha=1.0 if connecting else 0.75,
-                  zorder=3 if connecting else 2)
+        # The connecting bus is drawn broad and beneath, so the plant's buses
+        # that follow it closely stay visible on top.
+        axis.plot(x, rows["vm_pu"], marker="o", markersize=3 if not connecting else 6,
+                  linewidth=4.0 if connecting else 1.0, color=colour, alpha=0.45 if connecting else 0.85,
+                  zorder=1 if connecting else 2)
         bad = rows[rows["violation"] != ""]
         if not bad.empty:
             axis.scatter(bad["stage"].map(position), bad["vm_pu"], s=60, color=VIOLATION, zorder=5,
                          edgecolors="white", linewidths=0.8)
-    for limit, label in ((table["vmax_pu"], "normal high limit"), (table["vmin_pu"], "normal low limit")):
-        for value in sorted(set(limit.dropna())):
+    all_buses = set(table["bus"])
+    for column, label in (("vmax_pu", "normal high limit"), ("vmin_pu", "normal low limit")):
+        for value, rows in table.dropna(subset=[column]).groupby(column):
             axis.axhline(value, color=VIOLATION, linestyle="--", linewidth=1.1)
-            axis.text(0.995, value, f" {label} {value:.3f} pu", color=VIOLATION, fontsize=7.5, ha="right",
-                      va="bottom", transform=axis.get_yaxis_transform())
+            axis.text(0.995, value, f" {label} {value:.3f} pu{_whose(set(rows['bus']), all_buses)}",
+                      color=VIOLATION, fontsize=7.5, ha="right", va="bottom", transform=axis.get_yaxis_transform())
     values = pd.concat([table["vm_pu"], table["vmax_pu"], table["vmin_pu"]]).dropna()
     if not values.empty:
         span = max(values.max() - values.min(), 0.02)
         axis.set_ylim(values.min() - 0.1 * span, values.max() + 0.15 * span)
     _stage_axis(axis, stages, failed_stage)
     axis.set_ylabel("voltage magnitude (pu)")
-    handles = [plt.Line2D([], [], color=CONNECTING, linewidth=2.4, marker="o",
+    handles = [plt.Line2D([], [], color=CONNECTING, linewidth=4.0, alpha=0.45, marker="o",
                           label=f"connecting bus {data.connecting_bus}")]
     handles += [plt.Line2D([], [], color=c, marker="o", markersize=3, label=f"{kv:g} kV buses")
                 for kv, c in colours.items()]
@@ -155,6 +167,15 @@ def _tree_layout(root: int, children: dict[int, list[int]]) -> dict[int, tuple[f
     return places
 
 
+def _tree_label(data: PairStages, bus: int, edge_stage: dict, worst_violation: dict) -> str:
+    label = f"{bus} {data.bus_names.get(bus, '')}".strip()
+    if bus in edge_stage:
+        label += f"  [stage {edge_stage[bus]}]"
+    if worst_violation.get(bus):
+        label += f" {worst_violation[bus]} voltage"
+    return label
+
+
 def tree_plot(data: PairStages, worst_violation: dict[int, str], failed_connection: tuple | None = None):
     root = data.connecting_bus
     children: dict[int, list[int]] = {}
@@ -170,12 +191,14 @@ def tree_plot(data: PairStages, worst_violation: dict[int, str], failed_connecti
     for i, bus in enumerate(pending):
         places[bus] = (depth, float(i))
     rows = max(max((y for _, y in places.values()), default=0.0) + 1.0, 2.0)
-    figure, axis = plt.subplots(figsize=(min(2.2 + 1.9 * (depth + 1), 16.0), min(0.42 * rows + 1.2, 14.0)))
+    labels = {bus: _tree_label(data, bus, edge_stage, worst_violation) for bus in places}
+    # A depth step as wide as the longest label, so that labels on one row do not meet.
+    step = max(1.9, 0.075 * max(len(text) for text in labels.values()))
+    figure, axis = plt.subplots(figsize=(min(1.2 + step * (depth + 1), 22.0), min(0.42 * rows + 1.2, 14.0)))
     for bus, (x, y) in places.items():
         for kid in children.get(bus, []):
             kx, ky = places[kid]
             axis.plot([x, x + 0.5, x + 0.5, kx], [y, y, ky, ky], color="#555555", linewidth=1.0, zorder=1)
-            axis.text(x + 0.53, ky + 0.1, f"stage {edge_stage[kid]}", fontsize=6.5, color="#555555", va="top")
     if failed_connection:
         buses = [b for b in failed_connection[:-1] if b in places]
         for a, b in zip(buses, buses[1:]):
@@ -187,8 +210,7 @@ def tree_plot(data: PairStages, worst_violation: dict[int, str], failed_connecti
                                                               PALETTE[0] if energised else NOT_ENERGISED)
         axis.scatter([x], [y], s=90 if bus == root else 45, color=colour, zorder=3,
                      marker="s" if bus == root else "o")
-        name = data.bus_names.get(bus, "")
-        label = f"{bus} {name}".strip() + (f" ({worst_violation[bus]} voltage)" if worst_violation.get(bus) else "")
+        label = labels[bus]
         axis.text(x - 0.05, y - 0.16, label, fontsize=7, va="bottom",
                   color=VIOLATION if worst_violation.get(bus) else ("#111111" if energised else NOT_ENERGISED))
     if pending:
@@ -196,8 +218,8 @@ def tree_plot(data: PairStages, worst_violation: dict[int, str], failed_connecti
     axis.set_xlim(-0.3, depth + 1.4)
     axis.set_ylim(rows - 0.3, -1.2)
     axis.axis("off")
-    axis.set_title(f"Energisation order from the connecting bus {root} (each branch: the stage that "
-                   "brought its far bus back)", fontsize=10, loc="left")
+    axis.set_title(f"Energisation order from the connecting bus {root} ([stage n]: the stage that brought "
+                   "the bus back)", fontsize=10, loc="left")
     return figure
 
 

@@ -46,16 +46,21 @@ class RunReport:
         def observe(event, facts):
             inner(event, facts)
             self.progress(event, facts)
-            if event == "pair_started":
+            if event == "run_started":  # the run names its sheets' result folders
+                for folder in facts.get("result_folders") or []:
+                    self._add_folder(Path(str(folder)))
+            elif event == "pair_started":
                 self.current = (str(facts["main_case"]), str(facts["small_case"]))
             elif event == "pair_finished":
                 self.current = None
                 self.facts[(str(facts["main_case"]), str(facts["small_case"]))] = dict(facts)
-                sheet = Path(str(facts["folder"])).parent.parent
-                if sheet not in self.folders:
-                    self.folders.append(sheet)
+                self._add_folder(Path(str(facts["folder"])).parent.parent)
 
         return observe
+
+    def _add_folder(self, folder: Path) -> None:
+        if folder not in self.folders:
+            self.folders.append(folder)
 
     def running(self):
         return self.progress.keeping_output_above()
@@ -64,7 +69,7 @@ class RunReport:
         folders = list(self.folders)
         try:
             for folder in sheet_result_folders(self.workbook):
-                if all(not folder.samefile(known) for known in folders):
+                if all(not (known.is_dir() and folder.samefile(known)) for known in folders):
                     folders.append(folder)
         except Exception:  # a workbook the run could not read has no results to report
             pass

@@ -13,6 +13,7 @@ Use as an observer of run_integration, and around the run:
 from __future__ import annotations
 
 import contextlib
+import shutil
 import sys
 from typing import Any, Mapping
 
@@ -58,7 +59,11 @@ class RunProgress:
             self._close()
             from tqdm import tqdm
 
-            self._bar = tqdm(total=int(facts["connections"]), file=self.stream, leave=False, dynamic_ncols=True,
+            # One update per connection, each a load-flow solve: draw every one.
+            # The width is given: where tqdm cannot measure the terminal it
+            # would drop the format for its bare counter.
+            self._bar = tqdm(total=int(facts["connections"]), file=self.stream, leave=False,
+                             ncols=shutil.get_terminal_size((100, 24)).columns, mininterval=0, miniters=1,
                              desc=f"{facts['small_case']} on {facts['main_case']}", unit="connection",
                              bar_format="{desc}: {n_fmt} of {total_fmt} connections brought back "
                                         "|{bar}| {elapsed} elapsed, {remaining} left")

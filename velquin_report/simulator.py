@@ -13,8 +13,12 @@ EMBEDDED_VERSION = 35.5
 
 
 def embedded_simulator_folder() -> Path:
-    build = Path(os.environ.get("VELQUIN_BUILD_DIR", REPO_DIR / "build"))
-    return build / "simulator"
+    try:  # the adapter knows where its embedded simulator lives, when it says so
+        from velquin_ps import embedded_simulator_folder as adapter_folder
+    except ImportError:
+        build = Path(os.environ.get("VELQUIN_BUILD_DIR", REPO_DIR / "build"))
+        return build / "simulator"
+    return Path(adapter_folder())
 
 
 def open_engine(psse_path: str | os.PathLike | None = None, version: float | None = None):
