@@ -3,7 +3,7 @@ result folder again from the saved stage cases (nothing of the run is
 solved again; the full-output check solves copies of the final cases).
 
 The cases are read with the embedded simulator of this build unless
---workbook (its software sheet) or --psse-path/--psse-version name other
+--workbook (its software sheet) or --simulator-path/--simulator-version name other
 simulator modules. Exit status: 0 when built, 1 when the folder holds no
 results or the report fails, 2 when the build is missing.
 """
@@ -15,8 +15,8 @@ def add_arguments(parser):
     parser.add_argument("result_folder", metavar="RESULT_FOLDER",
                         help="a sheet's result folder (FOLDER PATH TO STORE RESULTS FOR SHEET)")
     parser.add_argument("--workbook", help="take the simulator's folder and release from this workbook")
-    parser.add_argument("--psse-path", help="folder of the simulator's Python modules")
-    parser.add_argument("--psse-version", type=float, help="simulator release, e.g. 35.5")
+    parser.add_argument("--simulator-path", help="folder of the simulator's Python modules")
+    parser.add_argument("--simulator-version", type=float, help="simulator release, e.g. 35.5")
     parser.add_argument("--no-full-output", action="store_true", help="leave out the full-output check")
 
 
@@ -32,7 +32,7 @@ def execute(args):
         if args.workbook:
             path, version = workbook_simulator(args.workbook)
         else:
-            path, version = args.psse_path, args.psse_version
+            path, version = args.simulator_path, args.simulator_version
         engine = open_engine(path, version)
     except ImportError as error:
         print(f"velquin report: the simulator's modules cannot be loaded ({error}); run 'make build'",
