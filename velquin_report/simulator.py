@@ -30,6 +30,20 @@ def open_engine(psse_path: str | os.PathLike | None = None, version: float | Non
     return PSSE_ENGINE(psse_path=folder, version=version if version is not None else EMBEDDED_VERSION)
 
 
+def resolve_letter_case(path: str) -> str:
+    """The workbook reader lower-cases text cells: a path that does not exist
+    as written is looked up component by component ignoring letter case."""
+    if os.path.exists(path):
+        return path
+    current = Path()
+    for part in Path(path).parts:
+        candidate = current / part
+        if not candidate.exists() and current.is_dir():
+            candidate = next((p for p in current.iterdir() if p.name.lower() == part.lower()), candidate)
+        current = candidate
+    return str(current)
+
+
 def workbook_simulator(workbook: str | os.PathLike) -> tuple[str, float]:
     """The simulator folder and release a workbook's software sheet names."""
     from velquin_rc import ReadConfigFile
@@ -41,4 +55,4 @@ def workbook_simulator(workbook: str | os.PathLike) -> tuple[str, float]:
         settings[str(row.get("attribute description"))] = row.get("attribute value")
     if "psse_path" not in settings or "psse_version" not in settings:
         raise ValueError(f"the workbook '{workbook}' names no psse_path or psse_version")
-    return str(settings["psse_path"]), float(settings["psse_version"])
+    return resolve_letter_case(str(settings["psse_path"])), float(settings["psse_version"])
