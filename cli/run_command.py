@@ -4,8 +4,9 @@ stepwise network solve converged, how many connections were brought back
 and the time taken.
 
 The facts come from run_integration's observer (see velquin_main). Exit
-status: 0 when every pair converged, 1 when a pair did not converge or the
-run stopped on an error, 2 when the workbook or the build is missing.
+status: 0 when every pair converged, 1 when a pair did not converge, the
+run stopped on an error or a sheet's report (velquin_report) could not be
+built, 2 when the workbook or the build is missing.
 """
 
 import os

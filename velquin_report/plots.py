@@ -11,7 +11,6 @@ from __future__ import annotations
 
 import io
 import itertools
-import math
 
 import matplotlib
 
@@ -36,13 +35,6 @@ def svg_text(figure) -> str:
     plt.close(figure)
     text = buffer.getvalue()
     return text[text.index("<svg"):]
-
-
-def png_bytes(figure) -> bytes:
-    buffer = io.BytesIO()
-    figure.savefig(buffer, format="png", dpi=110, bbox_inches="tight")
-    plt.close(figure)
-    return buffer.getvalue()
 
 
 def stage_positions(stages: list[str]) -> dict[str, int]:
@@ -169,11 +161,10 @@ def _tree_layout(root: int, children: dict[int, list[int]]) -> dict[int, tuple[f
 
 def _tree_label(data: PairStages, bus: int, edge_stage: dict, worst_violation: dict) -> str:
     label = f"{bus} {data.bus_names.get(bus, '')}".strip()
-    if bus in edge_stage:
-        label += f"  [stage {edge_stage[bus]}]"
+    details = [f"stage {edge_stage[bus]}"] if bus in edge_stage else []
     if worst_violation.get(bus):
-        label += f" {worst_violation[bus]} voltage"
-    return label
+        details.append(f"{worst_violation[bus]} voltage")
+    return label + ("\n" + ", ".join(details) if details else "")
 
 
 def tree_plot(data: PairStages, worst_violation: dict[int, str], failed_connection: tuple | None = None):
@@ -193,8 +184,9 @@ def tree_plot(data: PairStages, worst_violation: dict[int, str], failed_connecti
     rows = max(max((y for _, y in places.values()), default=0.0) + 1.0, 2.0)
     labels = {bus: _tree_label(data, bus, edge_stage, worst_violation) for bus in places}
     # A depth step as wide as the longest label, so that labels on one row do not meet.
-    step = max(1.9, 0.075 * max(len(text) for text in labels.values()))
-    figure, axis = plt.subplots(figsize=(min(1.2 + step * (depth + 1), 22.0), min(0.42 * rows + 1.2, 14.0)))
+    longest = max(len(line) for text in labels.values() for line in text.split("\n"))
+    step = max(1.5, 0.075 * longest)
+    figure, axis = plt.subplots(figsize=(min(1.2 + step * (depth + 1), 22.0), min(0.5 * rows + 1.2, 16.0)))
     for bus, (x, y) in places.items():
         for kid in children.get(bus, []):
             kx, ky = places[kid]
@@ -218,10 +210,7 @@ def tree_plot(data: PairStages, worst_violation: dict[int, str], failed_connecti
     axis.set_xlim(-0.3, depth + 1.4)
     axis.set_ylim(rows - 0.3, -1.2)
     axis.axis("off")
-    axis.set_title(f"Energisation order from the connecting bus {root} ([stage n]: the stage that brought "
-                   "the bus back)", fontsize=10, loc="left")
+    axis.set_title(f"Energisation order from the connecting bus {root} (under each bus: the stage that "
+                   "brought it back)", fontsize=10, loc="left")
     return figure
 
-
-def finite(value) -> bool:
-    return value is not None and not (isinstance(value, float) and math.isnan(value))

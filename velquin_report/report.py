@@ -59,7 +59,7 @@ def _violations(data: PairStages) -> list[dict]:
     return found
 
 
-def _pair_report(engine, pair: PairFolder, facts: PairFacts, full_output: bool, work_folder: Path | None) -> PairReport:
+def _pair_report(engine, pair: PairFolder, facts: PairFacts, full_output: bool) -> PairReport:
     stages = read_stages(engine.caspy, pair, small_case_buses(pair))
     connections = facts.connections if facts.connections is not None else (stages.connections_in_case or None)
     report = PairReport(stages=stages, facts=facts, summary=summary_row(stages, facts, connections))
@@ -72,7 +72,7 @@ def _pair_report(engine, pair: PairFolder, facts: PairFacts, full_output: bool, 
     elif facts.outcome == ERROR:
         report.failed_text = failed_stage_text(pair.progress_path, pair.stages[-1][1] if pair.stages else None)
     if full_output:
-        report.full_output = check_full_output(engine, stages, work_folder)
+        report.full_output = check_full_output(engine, stages)
     report.violations = _violations(stages)
     if not stages.stages.empty:
         stage_names = list(dict.fromkeys(stages.stages["stage"]))
@@ -122,7 +122,7 @@ def build_report(result_folder: str | Path, *, engine=None,
     for pair in pairs:
         if on_pair:
             on_pair(pair.main_case, pair.small_case)
-        reports.append(_pair_report(engine, pair, known[pair.key], full_output, None))
+        reports.append(_pair_report(engine, pair, known[pair.key], full_output))
     out = folder / REPORT_FOLDER
     out.mkdir(exist_ok=True)
     csv_files.write_stages([r.stages.stages for r in reports], out / "stages.csv")

@@ -78,7 +78,6 @@ class RunReport:
     def finish(self, failure: BaseException | None = None) -> int:
         """Builds the report of every sheet's result folder; 0 when all were
         built, 1 when one could not be."""
-        from . import build_report
         from .result_folder import find_pairs
         from .simulator import open_engine, workbook_simulator
 
@@ -88,9 +87,11 @@ class RunReport:
         if not folders:
             return 0
         try:
+            from . import build_report  # plots and page: matplotlib and jinja2
+
             engine = open_engine(*workbook_simulator(self.workbook))
-        except Exception as error:
-            print(f"velquin run: the report cannot be built: no simulator ({error})", file=self.err)
+        except Exception as error:  # the run's results stay; say why there is no report
+            print(f"velquin run: the report cannot be built: {type(error).__name__}: {error}", file=self.err)
             return 1
         status = 0
         for folder in folders:
