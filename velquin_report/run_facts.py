@@ -53,6 +53,28 @@ def _number(value, kind=int):
         return None
 
 
+def _error_text(error) -> str | None:
+    if not error:
+        return None
+    if isinstance(error, Mapping):
+        text = ": ".join(str(error[k]) for k in ("type", "message") if error.get(k))
+        return text + (f" (at {error['stage']})" if error.get("stage") else "")
+    return str(error)
+
+
+def _omissions(facts: Mapping[str, Any]) -> list[str]:
+    omissions = facts.get("omissions") or []
+    if isinstance(omissions, Mapping):
+        omissions = [f"{key}: {value}" for key, value in omissions.items()]
+    found = [str(o) for o in omissions]
+    for refused in facts.get("refused_elements") or []:
+        if isinstance(refused, Mapping):
+            found.append(f"{refused.get('kind', 'element')} {refused.get('element', '')} refused by the "
+                         f"simulator (code {refused.get('code')})")
+    found += [f"bus {bus} left out of service" for bus in facts.get("buses_out_of_service") or []]
+    return found
+
+
 def from_run(facts: Mapping[str, Any], source: str = "run") -> PairFacts:
     """Facts in the form the run's observer gives at the end of a pair, or
     an entry of the run's summary file."""
@@ -62,18 +84,18 @@ def from_run(facts: Mapping[str, Any], source: str = "run") -> PairFacts:
             outcome = ERROR
         else:
             outcome = CONVERGED if facts.get("converged") else FAILED
-    omissions = facts.get("omissions") or []
-    if isinstance(omissions, Mapping):
-        omissions = [f"{key}: {value}" for key, value in omissions.items()]
-    connection = facts.get("failed_connection")
+    failure = facts.get("failure") if isinstance(facts.get("failure"), Mapping) else {}
+    connection = facts.get("failed_connection") or failure.get("connection")
+    status = next((facts[k] for k in ("ival_lf", "solution_status", "status") if facts.get(k) is not None),
+                  failure.get("solution_status"))
     return PairFacts(
-        outcome=str(outcome),
-        status=facts.get("ival_lf", facts.get("status")),
+        outcome=str(outcome).replace("_", " "),
+        status=status,
         connections=_number(facts.get("connections")),
         reconnected=_number(facts.get("reconnected")),
         seconds=_number(facts.get("seconds"), float),
-        error=str(facts["error"]) if facts.get("error") else None,
-        omissions=[str(o) for o in omissions],
+        error=_error_text(facts.get("error")),
+        omissions=_omissions(facts),
         failed_connection=tuple(connection) if connection else None,
         source=source,
     )

@@ -51,6 +51,9 @@ class RunReport:
                     self._add_folder(Path(str(folder)))
             elif event == "pair_started":
                 self.current = (str(facts["main_case"]), str(facts["small_case"]))
+            elif event == "pair_stopped":  # the run tells the error of the pair it stops on
+                self.facts[(str(facts["main_case"]), str(facts["small_case"]))] = {"error": facts.get("error")}
+                self.current = None
             elif event == "pair_finished":
                 self.current = None
                 self.facts[(str(facts["main_case"]), str(facts["small_case"]))] = dict(facts)

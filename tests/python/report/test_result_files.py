@@ -54,13 +54,24 @@ def test_pairs_in_run_order_with_their_stages_and_outcomes(tmp_path):
         ("failed", 1), ("converged", 3), ("error", None)]
 
     # The run's summary file, when present, says more than the files can.
-    (tmp_path / "run-summary.json").write_text(json.dumps({"pairs": [
-        {"main_case": "grid", "small_case": "wind", "outcome": "converged with omissions", "connections": 3,
-         "reconnected": 3, "seconds": 12.5, "omissions": {"load 12": "not copied"}}]}))
+    (tmp_path / "run-summary.json").write_text(json.dumps({"format": "velquin run summary", "pairs": [
+        {"main_case": "grid", "small_case": "wind", "outcome": "converged_with_omissions", "connections": 3,
+         "reconnected": 3, "seconds": 12.5, "solution_status": 0, "failure": None, "error": None,
+         "refused_elements": [{"kind": "load", "element": "Load 12, Id:1", "code": 3}],
+         "buses_out_of_service": [12]},
+        {"main_case": "grid", "small_case": "solar", "outcome": "failed", "connections": 4, "reconnected": 1,
+         "solution_status": None, "failure": {"stage": "network solve", "connection": [900000, 12, "1 "],
+                                              "solution_status": 2}},
+        {"main_case": "grid", "small_case": "storage", "outcome": "error",
+         "error": {"stage": "read", "type": "OSError", "message": "disk gone"}}]}))
     facts = pair_facts(pairs, tmp_path)
     wind = facts[("grid", "wind")]
     assert (wind.outcome, wind.seconds, wind.omissions, wind.source) == (
-        "converged with omissions", 12.5, ["load 12: not copied"], "summary file")
+        "converged with omissions", 12.5,
+        ["load Load 12, Id:1 refused by the simulator (code 3)", "bus 12 left out of service"], "summary file")
+    solar = facts[("grid", "solar")]
+    assert (solar.status, solar.failed_connection, solar.connections) == (2, (900000, 12, "1 "), 4)
+    assert facts[("grid", "storage")].error == "OSError: disk gone (at read)"
     # Facts the run hands over take precedence over both.
     facts = pair_facts(pairs, tmp_path, {("grid", "wind"): {"converged": False, "ival_lf": 1, "connections": 3,
                                                              "reconnected": 2, "seconds": 3.0}})
