@@ -302,7 +302,11 @@ TEST(CaseFileLayout, EveryPlaceIsReadIntoItsMember) {
         payload.u32(id).u64(content.size()).append(content);
     // Header (2.1) with the checksum of 2.2.
     Bytes header;
-    header.append(std::string("\x89VQC\r\n\x1a\n", 8)).u16(1).u16(0).u32(0).u64(payload.str().size());
+    header.append(std::string("\x89VQC\r\n\x1a\n", 8))
+        .u16(kCaseFileMajorVersion)
+        .u16(kCaseFileMinorVersion)
+        .u32(0)
+        .u64(payload.str().size());
     const std::uint64_t checksum = casefile::xxhash64(payload.str(), casefile::xxhash64(header.str()));
     const Case read = decode_case(header.u64(checksum).str() + payload.str(), "spelled out");
 
