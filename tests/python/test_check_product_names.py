@@ -46,14 +46,17 @@ def run_checker(*args):
     return subprocess.run([sys.executable, str(CHECKER), *map(str, args)], capture_output=True, text=True)
 
 
-@pytest.mark.parametrize("planted", PLANTED)
-def test_a_planted_name_is_flagged_with_its_file_and_line(tmp_path, planted):
+def test_every_planted_spelling_is_flagged_with_its_file_and_line(tmp_path):
     target = tmp_path / "notes.md"
-    target.write_text(f"first line\nwritten by {planted} in 2024\n", encoding="utf-8")
+    target.write_text("first line, clean\n" + "".join(f"written by {name} in 2024\n" for name in PLANTED),
+                      encoding="utf-8")
     result = run_checker("--root", tmp_path, target)
     assert result.returncode == 1, result.stdout
-    assert result.stdout.startswith("notes.md:2: names the commercial simulator or its maker")
-    assert len(result.stdout.splitlines()) == 1
+    flagged = {int(line.split(":")[1]): line for line in result.stdout.splitlines()}
+    # One finding per planted line (lines 2 onwards), none for the clean first line.
+    assert {line - 2: PLANTED[line - 2] for line in flagged} == dict(enumerate(PLANTED))
+    assert all(line.startswith(f"notes.md:{number}: names the commercial simulator or its maker")
+               for number, line in flagged.items())
 
 
 def test_a_mark_in_another_encoding_still_leaves_the_name_visible(tmp_path):
