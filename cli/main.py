@@ -10,6 +10,7 @@ COMMANDS = {
     "convert": (".convert_command", "Convert a case between RAW, MATPOWER and saved-case files."),
     "simulator-path": (".simulator_path_command",
                        "Print the folder of the embedded simulator's modules (psse_path 'embedded')."),
+    "report": (".report_command", "Build the study report of a sheet's result folder again."),
 }
 
 

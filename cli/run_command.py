@@ -4,8 +4,9 @@ stepwise network solve converged, how many connections were brought back
 and the time taken.
 
 The facts come from run_integration's observer (see velquin_main). Exit
-status: 0 when every pair converged, 1 when a pair did not converge or the
-run stopped on an error, 2 when the workbook or the build is missing.
+status: 0 when every pair converged, 1 when a pair did not converge, the
+run stopped on an error or a sheet's report (velquin_report) could not be
+built, 2 when the workbook or the build is missing.
 """
 
 import os
@@ -98,10 +99,14 @@ def execute(args):
     if parallel_run.wanted(args):
         return parallel_run.execute(args, folder or os.curdir, name)
 
+    from velquin_report.run_hook import RunReport
+
     summary = RunSummary()
+    report = RunReport(workbook)
     failure = None
     try:
-        velquin_main.run_integration(folder or os.curdir, name, observer=summary)
+        with report.running():
+            velquin_main.run_integration(folder or os.curdir, name, observer=report.observer(summary))
     except Exception as error:  # the run reports every failure this way; the summary says where
         failure = error
         if args.traceback:
@@ -110,5 +115,7 @@ def execute(args):
     if failure is not None:
         sys.stdout.flush()
         print(f"velquin run: {summary.failure_text(failure)}", file=sys.stderr)
+    report_status = report.finish(failure)
+    if failure is not None:
         return 1
-    return 0 if summary.all_converged else 1
+    return 0 if summary.all_converged and report_status == 0 else 1

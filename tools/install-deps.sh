@@ -10,6 +10,7 @@ packages=(
   python3-pandas python3-numpy python3-openpyxl python3-pytest
   python3-distributed
   python3-pip python3-venv python3-setuptools python3-wheel
+  python3-matplotlib python3-jinja2 python3-tqdm chromium fonts-dejavu-core
   libsuitesparse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev

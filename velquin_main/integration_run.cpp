@@ -255,7 +255,10 @@ private:
         const py::object sav_file_name = path_join(directory, join_text({M, py::str("_solved_"), S}));
         py::object solve_engine = psseng_;
         if (observer_.active()) {
-            solve_engine = py::cast(SolveWatch(psseng_, py::str(sav_file_name)));
+            const py::dict solve_facts(py::arg("main_case") = M, py::arg("small_case") = S,
+                                       py::arg("connections") = py::len(ordered));
+            observer_.notify("network_solve_started", solve_facts);
+            solve_engine = py::cast(SolveWatch(psseng_, py::str(sav_file_name), observer_, solve_facts));
         }
         const py::object ival_lf = stages.time("network solve", [&] {
             return global("solve_the_network")(solve_engine, sav_file_name, ordered);

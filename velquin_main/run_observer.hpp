@@ -9,6 +9,9 @@
 //                     cases the run is limited to
 //   "main_case_read"  main_case, path, seconds
 //   "pair_started"    main_case, small_case, small_case_path
+//   "network_solve_started"  main_case, small_case, connections
+//   "connection_solved"      main_case, small_case, connections, reconnected
+//                     (once per connection the network solve brought back)
 //   "pair_finished"   main_case, small_case, folder, buses, renumbered,
 //                     connections, reconnected, ival_lf, converged,
 //                     final_case (path or None), seconds, stages

@@ -8,7 +8,12 @@ namespace velquin::main {
 
 py::object SolveWatch::save_case(const py::args& args, const py::kwargs& kwargs) {
     py::object result = engine_.attr("save_case")(*args, **kwargs);
-    if (kwargs.contains("sfile") && numbered(kwargs["sfile"])) ++numbered_saves_;
+    if (kwargs.contains("sfile") && numbered(kwargs["sfile"])) {
+        ++numbered_saves_;
+        py::dict facts = facts_.attr("copy")();  // a fresh dict per event; facts_ is shared
+        facts["reconnected"] = numbered_saves_;
+        observer_.notify("connection_solved", facts);
+    }
     return result;
 }
 

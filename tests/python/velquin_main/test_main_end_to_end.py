@@ -148,7 +148,10 @@ def test_velquin_run_prints_the_summary_and_succeeds(study, simulator_dir, build
     done = subprocess.run([sys.executable, str(REPO_DIR / "bin" / "velquin"), "run", str(config)],
                           capture_output=True, text=True, env=env, timeout=300)
     assert done.returncode == 0, done.stderr
-    summary = done.stdout.splitlines()[-4:]
+    lines = done.stdout.splitlines()
+    # The report of the sheet's result folder comes last.
+    assert lines[-1] == f"Report: {folder / 'cli_results' / 'report' / 'index.html'}"
+    summary = lines[-6:-2]
     assert summary[0].split() == ["Result", "folder", "Converged", "Brought", "back", "Time"]
     assert summary[1].split()[:5] == [str(folder / "cli_results" / "solar" / "ieee118"), "yes", "4", "of", "4"]
     assert summary[2].split()[:5] == [str(folder / "cli_results" / "wind" / "ieee118"), "yes", "2", "of", "2"]

@@ -36,9 +36,15 @@ def test_the_observer_learns_each_pair_s_outcome(run, fake_simulator, tmp_path, 
     events = []
     run(observer=lambda event, facts: events.append((event, facts)))
 
-    assert [event for event, _ in events] == ["run_started", "main_case_read", "pair_started", "pair_finished"]
+    assert [event for event, _ in events] == ["run_started", "main_case_read", "pair_started",
+                                              "network_solve_started", *["connection_solved"] * reconnected,
+                                              "pair_finished"]
     assert events[1][1]["path"] == str(tmp_path / "main.sav")
-    facts = events[3][1]
+    pair = {"main_case": "main", "small_case": "plant", "connections": 3}
+    assert events[3][1] == pair
+    assert [facts for event, facts in events if event == "connection_solved"] == [
+        {**pair, "reconnected": n} for n in range(1, reconnected + 1)]
+    facts = events[-1][1]
     converged = failing_bus is None
     assert {k: facts[k] for k in ("main_case", "small_case", "folder", "buses", "renumbered", "connections",
                                   "reconnected", "converged", "final_case")} == {
