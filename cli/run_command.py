@@ -3,12 +3,13 @@ and ends with its outcome per pair of cases (see cli/run_summary.py): an
 error that stopped the run first, with what to do about it; then the table
 of pairs (result folder, outcome, connections brought back, time), what was
 omitted or failed, the final merged cases and what they hold; and
-run-summary.json written at the root of each result folder.
+run-summary.json written at the root of each result folder; last, the
+report of each result folder (velquin_report).
 
 Exit status: 0 when every pair converged with nothing omitted, 1 when a
 pair converged with omissions, failed or stopped on an error (or the
-summary file could not be written), 2 when the workbook or the build cannot
-be used.
+summary file or a report could not be written), 2 when the workbook or the
+build cannot be used.
 """
 
 import os
@@ -73,13 +74,21 @@ def execute(args):
         print("  What to do: run 'make build'.", file=sys.stderr)
         return EXIT_UNUSABLE
 
+    from velquin_report.run_hook import RunReport
+
     summary = RunSummary(workbook=os.path.abspath(workbook))
+    study_report = RunReport(workbook)
+    failure = None
     traceback_text = None
     try:
-        velquin_main.run_integration(folder or os.curdir, name, observer=summary)
+        with study_report.running():
+            velquin_main.run_integration(folder or os.curdir, name, observer=study_report.observer(summary))
     except Exception as error:  # the summary tells where the run stopped and what to do
+        failure = error
         summary.run_raised(error)
         if args.traceback:
             traceback_text = traceback.format_exc()
     summary.finish()
-    return report(summary, traceback_text)
+    status = report(summary, traceback_text)
+    # The report reads the summary file just written.
+    return max(status, study_report.finish(failure))

@@ -286,7 +286,13 @@ private:
         const py::object solve_base_path =
             path_join(directory, join_text({main_case_name, py::str("_solved_"), small_case_name}));
         py::object solve_engine = engine_;
-        if (observer_.active()) solve_engine = py::cast(SolveWatch(engine_, py::str(solve_base_path)));
+        if (observer_.active()) {
+            const py::dict solve_facts(py::arg("main_case") = main_case_name,
+                                       py::arg("small_case") = small_case_name,
+                                       py::arg("connections") = py::len(ordered));
+            observer_.notify("network_solve_started", solve_facts);
+            solve_engine = py::cast(SolveWatch(engine_, py::str(solve_base_path), observer_, solve_facts));
+        }
         const py::object solve_status = stages.time("network solve", [&] {
             return global("solve_the_network")(solve_engine, solve_base_path, ordered);
         });

@@ -26,7 +26,12 @@ bool is_step_of(const py::handle& connection, const py::handle& first, const py:
 
 py::object SolveWatch::save_case(const py::args& args, const py::kwargs& kwargs) {
     py::object result = engine_.attr("save_case")(*args, **kwargs);
-    if (kwargs.contains("sfile") && numbered(kwargs["sfile"])) ++numbered_saves_;
+    if (kwargs.contains("sfile") && numbered(kwargs["sfile"])) {
+        ++numbered_saves_;
+        py::dict facts = facts_.attr("copy")();  // a fresh dict per event; facts_ is shared
+        facts["reconnected"] = numbered_saves_;
+        observer_.notify("connection_solved", facts);
+    }
     return result;
 }
 

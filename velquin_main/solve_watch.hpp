@@ -2,7 +2,8 @@
 // back and where it stopped. The watch stands in for the engine, forwards
 // every attribute to it, and notes on the way:
 // - the numbered saves, one per connection that converged (the base name
-//   followed by "_<n>.sav");
+//   followed by "_<n>.sav"), telling the observer "connection_solved" with
+//   `facts` plus `reconnected` at each;
 // - each connection's step, which opens with the read of its first bus's
 //   voltage magnitude ("PU") and reconnects the connection's other buses;
 // - every bus reconnected.
@@ -12,13 +13,19 @@
 
 #include <vector>
 
+#include "run_observer.hpp"
+
 namespace velquin::main {
 
 namespace py = pybind11;
 
 class SolveWatch {
 public:
-    SolveWatch(py::object engine, py::str base) : engine_(std::move(engine)), base_(std::move(base)) {}
+    SolveWatch(py::object engine, py::str base, RunObserver observer, py::dict facts)
+        : engine_(std::move(engine)),
+          base_(std::move(base)),
+          observer_(std::move(observer)),
+          facts_(std::move(facts)) {}
 
     py::object forward(const py::str& name) const { return engine_.attr(name); }
     py::object save_case(const py::args& args, const py::kwargs& kwargs);
@@ -45,6 +52,8 @@ private:
 
     py::object engine_;
     py::str base_;
+    RunObserver observer_;
+    py::dict facts_;
     long numbered_saves_ = 0;
     std::vector<Step> steps_;
 };

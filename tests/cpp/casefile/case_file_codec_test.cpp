@@ -54,8 +54,9 @@ TEST(CaseFileRoundTrip, EveryFieldOfEveryElementSurvives) {
 // version fails here. When the model gains a field, the version goes up and
 // this file stays; compare it to the full case with the new field reset.
 TEST(CaseFileCompatibility, Format1_0FileStillReadsBack) {
-    const std::filesystem::path file =
-        std::filesystem::path(__FILE__).parent_path() / "data" / "full_case_1_0.sav";
+    // From the configured data folder: __FILE__ is relative when the compiler cache rewrites paths.
+    const std::filesystem::path file = std::filesystem::path(VELQUIN_TEST_DATA_DIR).parent_path() / "cpp" /
+                                       "casefile" / "data" / "full_case_1_0.sav";
     EXPECT_EQ(load_case_file(file), make_full_case());
 }
 

@@ -146,7 +146,10 @@ def test_velquin_run_prints_the_summary_writes_it_and_succeeds(study, simulator_
                           capture_output=True, text=True, env=env, timeout=300)
     assert done.returncode == 0, done.stderr
     assert done.stderr == ""
-    summary = done.stdout.splitlines()[-7:]
+    lines = done.stdout.splitlines()
+    # The report of the sheet's result folder comes last.
+    assert lines[-1] == f"Report: {results / 'report' / 'index.html'}"
+    summary = lines[-9:-2]
     assert summary[0].split() == ["Result", "folder", "Outcome", "Brought", "back", "Time"]
     assert summary[1].split()[:5] == [str(results / "solar" / "ieee118"), "converged", "4", "of", "4"]
     assert summary[2].split()[:5] == [str(results / "wind" / "ieee118"), "converged", "2", "of", "2"]

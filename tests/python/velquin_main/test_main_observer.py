@@ -45,7 +45,11 @@ def test_a_converged_pair_tells_its_counts_omissions_and_final_case(run, fake_si
     events = Events()
     run(observer=events)
 
-    assert events.names() == ["run_planned", "main_case_read", "pair_started", "pair_finished"]
+    assert events.names() == ["run_planned", "main_case_read", "pair_started", "network_solve_started",
+                              *["connection_solved"] * 3, "pair_finished"]
+    pair = {"main_case": "main", "small_case": "plant", "connections": 3}
+    assert events.named("network_solve_started") == [pair]
+    assert events.named("connection_solved") == [{**pair, "reconnected": n} for n in (1, 2, 3)]
     assert events.named("run_planned")[0]["pairs"] == [{
         "main_index": 0, "small_index": 0, "main_case": "main", "small_case": "plant",
         "result_folder": str(tmp_path / "out")}]
@@ -96,7 +100,7 @@ def test_an_error_in_a_pair_is_told_with_its_stage_before_it_propagates(run, fak
     events = Events()
     with pytest.raises(OSError, match="disk gone"):
         run(observer=events)
-    assert events.names() == ["run_planned", "main_case_read", "pair_started", "pair_stopped"]
+    assert events.names() == ["run_planned", "main_case_read", "pair_started", "pair_stopped"]  # stopped in copy
     assert events.named("pair_stopped")[0] == {
         "main_index": 0, "small_index": 0, "main_case": "main", "small_case": "plant", "stage": "copy",
         "error": {"type": "OSError", "message": "disk gone"}}
