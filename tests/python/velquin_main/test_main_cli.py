@@ -89,8 +89,10 @@ def test_a_pair_that_does_not_converge_fails_the_command(velquin_run, fake_study
     assert document["counts"] == {"pairs": 2, "converged": 1, "converged_with_omissions": 0, "failed": 1,
                                   "error": 0, "not_run": 0}
     assert document["final_cases"] == [] and document["run_errors"] == []
-    assert captured.out.splitlines()[-2:] == ["2 pairs: 1 converged, 1 failed.",
-                                              f"Run summary: {folder / 'run-summary.json'}"]
+    # The study report of the result folder comes last.
+    assert captured.out.splitlines()[-4:-2] == ["2 pairs: 1 converged, 1 failed.",
+                                                f"Run summary: {folder / 'run-summary.json'}"]
+    assert captured.out.splitlines()[-1] == f"Report: {folder / 'report' / 'index.html'}"
 
 
 def test_a_run_that_stops_says_so_once_first_with_what_to_do(velquin_run, fake_study, capsys):

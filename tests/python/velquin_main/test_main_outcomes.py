@@ -188,7 +188,7 @@ def test_the_final_case_says_it_holds_the_failed_pair_s_partly_energised_network
                                      ("failing", "failed", "partly_energised"),
                                      ("rescue", "converged", "in_service")]]}]
     assert run.document["pairs"][3]["final_case"] == path
-    assert run.out.splitlines()[-4:-2] == [
+    assert run.out.splitlines()[-6:-4] == [  # then the counts, the summary file and the report
         f"Final case: {path}",
         "  holds island (in service, with omissions), refused (in service, with omissions), failing (partly "
         "energised: its network solve did not converge), rescue (in service)"]
