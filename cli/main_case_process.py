@@ -10,7 +10,9 @@ the main case's position and whether to print tracebacks. The process prints
 what the sequential run prints for this main case (its standard output is
 the main case's log) and sends, as pickled records on the file descriptor
 EVENTS_FD, every observer event as it happens ("event", (event, facts)),
-then ("failed", failure) when the run raised, and finally ("ended", facts).
+then ("failed", {type, message, text}) when the run raised (`text` is the
+error as the summary words it), and finally ("ended", {peak_memory,
+cpu_seconds}).
 """
 
 import ctypes
@@ -22,7 +24,7 @@ import signal
 import sys
 import traceback
 
-from .run_command import RunSummary
+from .run_summary import RunSummary, describe_error
 
 
 def die_with_parent(parent_pid):
@@ -65,14 +67,16 @@ def main(argv):
 
         velquin_main.run_integration(request["workbook_folder"], request["workbook_name"], observer=observer,
                                      main_cases=[request["position"]])
-    except Exception as error:  # reported to the parent run, as the sequential run reports it
+    except Exception as error:  # reported to the parent run, which reports it as the sequential run does
+        summary.run_raised(error)
+        lines = summary.error_lines(traceback_shown=request["traceback"])
+        sys.stdout.flush()
+        for line in lines:
+            print(line, file=sys.stderr)
         if request["traceback"]:
             traceback.print_exc()
-        sys.stdout.flush()
-        text = summary.failure_text(error)
-        print(f"velquin run: {text}", file=sys.stderr, flush=True)
-        send("failed", {"type": type(error).__name__, "message": str(error), "text": text,
-                        "traceback": traceback.format_exc()})
+        sys.stderr.flush()
+        send("failed", {**describe_error(error), "text": lines[0].removeprefix("velquin run: ")})
         status = 1
     sys.stdout.flush()
     send("ended", usage())

@@ -130,14 +130,16 @@ def _run_main_case(request, job, log, stop):
         "position": job["position"], "name": job["name"],
         "events": [payload for kind, payload in records if kind == "event"],
         "failure": failure, "interrupted": interrupted,
-        # How the process ended when it did not end by itself.
-        "lost": None if ended is not None or interrupted else _ended_by(child.returncode),
+        # The error of a process that ended without saying why.
+        "lost": None if ended is not None or interrupted else {
+            "type": "ChildProcessError",
+            "message": f"the process running main case {job['name']} ended with {_ended_by(child.returncode)}"},
         "peak_memory": ended["peak_memory"] if ended else None,
         "cpu_seconds": ended["cpu_seconds"] if ended else None,
         "seconds": time.monotonic() - start,
     }
     if log and result["lost"]:
-        log.note(f"velquin run: the process running main case {job['name']} ended with {result['lost']}")
+        log.note(f"velquin run: {result['lost']['type']}: {result['lost']['message']}")
     return result
 
 

@@ -13,12 +13,13 @@ and run one after the other in workbook order, as in the sequential run.
 Every main case writes exactly the files the sequential run writes for it,
 and its console output goes to <main case>_console.log in the result folder
 of the first small case. A line is printed as each main case ends. At the
-end the facts the main cases' processes sent back are given to the
-sequential run's summary in workbook order, so the summary and the exit
-status are the sequential run's. A main case that raises, or whose worker
-dies, is reported as failed with its error while the others go on. Ctrl-C
-stops the main cases still running, then the workers, and says which main
-cases had finished.
+end the facts the main cases' processes sent back are given, in workbook
+order, to the sequential run's summary and study report, which then write
+and print what they write and print after a sequential run: the summary,
+run-summary.json, the report and the exit status are the sequential run's.
+A main case that raises, or whose worker or process dies, is reported as an
+error with its message while the others go on. Ctrl-C stops the main cases
+still running, then the workers, and says which main cases had finished.
 """
 
 import argparse
@@ -29,13 +30,16 @@ import logging
 import os
 import sys
 import tempfile
+import traceback
 import uuid
 
 from .console_log import finish_abandoned
-from .run_command import RunSummary
+from .run_command import report
+from .run_summary import EXIT_UNUSABLE, OUTCOMES, RunSummary, describe_error
 
 STOP_WAIT_SECONDS = 20.0
 EXIT_INTERRUPTED = 130
+TRACEBACKS_IN_LOGS = "(The tracebacks are in the logs of the main cases.)\n"
 
 # Settings of the local cluster. Its tasks are few and long (a main case
 # each), so Dask's fine-grained upkeep (a profiler sampling the running task
@@ -85,16 +89,19 @@ def main_case_name(row):
     return str(row["filename"]).split(".sav", 1)[0]
 
 
-def read_plan(folder, name):
+def read_plan(folder, name, observer):
+    """The run's plan ("run_started" facts), the run's events until then
+    given to `observer` as the sequential run gives them."""
     import velquin_main
 
     plan = {}
 
-    def observer(event, facts):
+    def watch(event, facts):
+        observer(event, facts)
         if event == "run_started":
             plan.update(facts)
 
-    velquin_main.run_integration(folder, name, observer=observer, main_cases=[])
+    velquin_main.run_integration(folder, name, observer=watch, main_cases=[])
     return plan
 
 
@@ -127,7 +134,7 @@ def dask_client(args):
             # No worker extensions: the tasks use none, and closing the
             # shuffle extension of a restarted worker fails in this Dask.
             cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
-                                   dashboard_address=None, silence_logs=logging.ERROR, local_directory=scratch,
+                                   dashboard_address=None, silence_logs=logging.CRITICAL, local_directory=scratch,
                                    extensions={})
         try:
             with Client(cluster) as client:
@@ -145,22 +152,30 @@ def _memory_text(size):
     return f"{size / 2**30:.2f} GB" if size >= 2**30 else f"{size / 2**20:.0f} MB"
 
 
-def _lost_results(group, reason):
+def _lost_results(group, lost):
     return [{"position": job["position"], "name": job["name"], "events": [], "failure": None,
-             "interrupted": False, "lost": reason, "peak_memory": None, "cpu_seconds": None, "seconds": None}
+             "interrupted": False, "lost": lost, "peak_memory": None, "cpu_seconds": None, "seconds": None}
             for job in group]
+
+
+def _pair_events(result):
+    # The plan of the whole workbook, which every process also sends, is the parent run's already.
+    return [(event, facts) for event, facts in result["events"] if event not in ("run_planned", "run_started")]
 
 
 def _state(result):
     if result["interrupted"]:
         return "interrupted"
     if result["lost"]:
-        return f"FAILED: {result['lost']}"
+        return f"error: {result['lost']['type']}: {result['lost']['message']}"
     if result["failure"]:
-        return f"FAILED: {result['failure']['text']}"
-    pairs = [facts for event, facts in result["events"] if event == "pair_finished"]
-    converged = sum(1 for facts in pairs if facts["converged"])
-    return f"{converged} of {len(pairs)} pair(s) converged"
+        return f"error: {result['failure']['text']}"
+    summary = RunSummary(out=io.StringIO())
+    for event, facts in _pair_events(result):
+        summary(event, facts)
+    counts = summary.counts()
+    told = [f"{counts[outcome]} {outcome.replace('_', ' ')}" for outcome in OUTCOMES if counts[outcome]]
+    return f"{counts['pairs']} pair(s): {', '.join(told) or 'none run'}"
 
 
 class ParallelRun:
@@ -242,12 +257,13 @@ class ParallelRun:
         except KilledWorker as error:
             # Its arguments: the task's key, the last worker that ran it.
             worker = error.args[1] if len(error.args) > 1 else "unknown"
-            reason = f"the worker process running it died (worker {getattr(worker, 'address', worker)})"
+            lost = {"type": "KilledWorker", "message": f"the worker process running main case {group[0]['name']} "
+                                                       f"died (worker {getattr(worker, 'address', worker)})"}
         except Exception as error:  # the task itself failed: every main case of the group failed with it
-            reason = f"{type(error).__name__}: {error}"
+            lost = describe_error(error)
         if self.log(group):
-            finish_abandoned(self.log(group), f"velquin run: {reason}")
-        return _lost_results(group, reason)
+            finish_abandoned(self.log(group), f"velquin run: {lost['type']}: {lost['message']}")
+        return _lost_results(group, lost)
 
     def _abandon(self, last_line):
         for group in self.groups:
@@ -263,51 +279,61 @@ class ParallelRun:
         print(f"Not finished: {', '.join(unfinished) or 'none'}.")
 
 
-def summarize(plan, results):
-    """The sequential run's summary, given the facts of every main case in
-    workbook order. Returns it and the failures."""
-    summary = RunSummary()
-    failures = []
-    # The per-pair lines the summary prints were printed into the logs.
-    with contextlib.redirect_stdout(io.StringIO()):
-        summary("run_started", plan)
-        for _, result in sorted(results.items()):
-            for event, facts in result["events"]:
-                if event != "run_started":
-                    summary(event, facts)
-            if result["failure"] or result["lost"]:
-                failures.append((result, summary.current))
-            if result["failure"] or result["lost"] or result["interrupted"]:
-                summary.current = None
-    return summary, failures
+def feed(observer, results):
+    """Gives the run's observer (the summary and the study report) the
+    facts of every main case in workbook order, then the end of each main
+    case that its process could not tell itself."""
+    for position, result in sorted(results.items()):
+        for event, facts in _pair_events(result):
+            observer.watch(event, facts)
+        if result["lost"]:
+            observer.summary.run_raised(result["lost"], main_index=position)
+        elif result["failure"]:  # told by its stop event, unless the observer missed it
+            observer.summary.run_raised({key: result["failure"][key] for key in ("type", "message")},
+                                        main_index=position)
+        elif result["interrupted"]:
+            observer.summary.run_raised({"type": "KeyboardInterrupt", "message": "the run was interrupted"},
+                                        main_index=position)
+
+
+class RunObserver:
+    """The sequential run's observer: its summary and its study report."""
+
+    def __init__(self, workbook):
+        from velquin_report.run_hook import RunReport
+
+        self.summary = RunSummary(workbook=os.path.abspath(workbook))
+        self.study_report = RunReport(workbook)
+        # Progress is a line per main case as it ends, not a bar per pair.
+        self.study_report.progress.enabled = False
+        self.watch = self.study_report.observer(self.summary)
 
 
 def execute(args, folder, name):
     if importlib.util.find_spec("distributed") is None:
-        print("velquin run: --workers and --scheduler need Dask's distributed scheduler "
-              "(Debian package python3-distributed)", file=sys.stderr)
-        return 2
+        print("velquin run: --workers and --scheduler need Dask's distributed scheduler", file=sys.stderr)
+        print("  What to do: install Debian's python3-distributed (tools/install-deps.sh).", file=sys.stderr)
+        return EXIT_UNUSABLE
+    observer = RunObserver(args.workbook)
     try:
-        plan = read_plan(folder, name)
-    except Exception as failure:  # the workbook or the simulator settings: as the sequential run reports it
-        summary = RunSummary()
-        summary.report()
-        sys.stdout.flush()
-        print(f"velquin run: {summary.failure_text(failure)}", file=sys.stderr)
-        return 1
+        plan = read_plan(folder, name, observer.watch)
+    except Exception as error:  # the workbook or the simulator settings: as the sequential run reports it
+        observer.summary.run_raised(error)
+        observer.summary.finish()
+        status = report(observer.summary, traceback.format_exc() if args.traceback else None)
+        return max(status, observer.study_report.finish(error))
 
     parallel = ParallelRun(args, folder, name, plan)
     try:
         completed = parallel.run() if plan["main_cases"] else True
     except KeyboardInterrupt:  # while the workers started or stopped
         completed = False
-    summary, failures = summarize(plan, parallel.results)
-    summary.report()
+    observer.summary.out = io.StringIO()  # the lines it prints per pair are in the main cases' logs
+    feed(observer, parallel.results)
+    observer.summary.finish()
+    failed = any(result["failure"] for result in parallel.results.values())
+    status = report(observer.summary, TRACEBACKS_IN_LOGS if args.traceback and failed else None)
     if not completed:
         parallel.interrupted_report()
         return EXIT_INTERRUPTED
-    sys.stdout.flush()
-    for result, _ in failures:
-        text = result["failure"]["text"] if result["failure"] else result["lost"]
-        print(f"velquin run: main case {result['name']}: {text}", file=sys.stderr)
-    return 1 if failures or not summary.all_converged else 0
+    return max(status, observer.study_report.finish())

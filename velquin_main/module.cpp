@@ -42,8 +42,10 @@ PYBIND11_MODULE(velquin_main, module) {
         py::arg("main_cases") = py::none(),
         "Grafts every enabled small case of the workbook onto every enabled main case.\n\n"
         "file_path and file_name locate the workbook. observer, when given, is called as\n"
-        "observer(event, facts) with the events 'run_started' (main_cases, small_cases,\n"
-        "result_folders), 'main_case_read', 'pair_started' and 'pair_finished' (folder,\n"
-        "converged, connections, reconnected, seconds, stages, ...). main_cases, when given,\n"
-        "limits the run to the enabled main cases at those positions (0 for the first).");
+        "observer(event, facts) with the events 'run_planned' (the pairs to handle),\n"
+        "'run_started' (main_cases, small_cases, result_folders), 'main_case_read',\n"
+        "'pair_started', 'pair_finished' (folder, converged, connections, reconnected, refused,\n"
+        "buses_out_of_service, seconds, stages, ...), and 'pair_stopped' or 'run_stopped'\n"
+        "(stage, error) before an error propagates. main_cases, when given, limits the run to\n"
+        "the enabled main cases at those positions (0 for the first).");
 }

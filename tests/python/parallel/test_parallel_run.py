@@ -4,6 +4,8 @@ summary and exit status, each main case's console output in its log; a main
 case that raises and a worker that dies fail alone; Ctrl-C stops the run and
 says which main cases had finished."""
 
+import csv
+import json
 import os
 import re
 import shutil
@@ -73,6 +75,25 @@ def without_times(text):
     return re.sub(r"\d+\.\d s\b", "T s", text)
 
 
+def summary_file_without_times(path, study):
+    """run-summary.json without what differs from one run to the next: the
+    times and the study's own folder."""
+    def strip(value):
+        if isinstance(value, dict):
+            return {key: strip(item) for key, item in value.items()
+                    if key not in ("finished_at", "seconds", "stages")}
+        if isinstance(value, list):
+            return [strip(item) for item in value]
+        return value.replace(str(study), "STUDY") if isinstance(value, str) else value
+
+    return strip(json.loads(path.read_text()))
+
+
+def csv_without(path, column):
+    with open(path, newline="") as file:
+        return [{key: value for key, value in row.items() if key != column} for row in csv.DictReader(file)]
+
+
 @pytest.fixture(scope="module")
 def cases(tmp_path_factory, simulator_dir, test_data_dir):
     folder = tmp_path_factory.mktemp("cases")
@@ -103,8 +124,15 @@ def test_the_parallel_run_writes_the_files_of_the_sequential_run(both_runs):
     logs = {"summer_console.log", "winter_console.log"}
     assert set(written) == set(expected) | logs
     assert len([name for name in expected if name.endswith(".sav")]) > 30
-    different = [name for name in expected if written[name].read_bytes() != expected[name].read_bytes()]
+    # Files that hold the run's times (its summary, the report's summary and page) are compared below.
+    timed = {"run-summary.json", "report/summary.csv", "report/index.html"}
+    assert timed <= set(expected) and "report/stages.csv" in expected
+    different = [name for name in set(expected) - timed if written[name].read_bytes() != expected[name].read_bytes()]
     assert different == []
+    assert summary_file_without_times(written["run-summary.json"], parallel) == summary_file_without_times(
+        expected["run-summary.json"], sequential)
+    assert csv_without(written["report/summary.csv"], "seconds") == csv_without(
+        expected["report/summary.csv"], "seconds")
 
 
 def test_the_summary_is_the_sequential_one_and_each_log_is_its_main_case_s_console(both_runs):
@@ -123,7 +151,7 @@ def test_the_summary_is_the_sequential_one_and_each_log_is_its_main_case_s_conso
     assert "Processing winter with wind" in logs[1]
     progress = [line for line in parallel_run.stdout.splitlines() if line.startswith("[")]
     assert sorted(line.split()[3] for line in progress) == ["summer:", "winter:"]
-    assert all("2 of 2 pair(s) converged" in line for line in progress)
+    assert all("2 pair(s): 2 converged (" in line for line in progress)
 
 
 def test_a_failing_main_case_and_a_dead_worker_fail_alone(tmp_path, cases, both_runs, build_dir):
@@ -131,12 +159,16 @@ def test_a_failing_main_case_and_a_dead_worker_fail_alone(tmp_path, cases, both_
     study = lay_out_study(tmp_path / "faults", cases, ["summer", "spring", "winter"])
     run = velquin_run(study, "--workers", "2", env={EXIT_WORKER_VARIABLE: "winter"}, build_dir=build_dir)
     assert run.returncode == 1
-    assert "velquin run: main case spring: the run stopped: CaseFileError: " in run.stderr
-    assert "velquin run: main case winter: the worker process running it died (worker tcp://" in run.stderr
+    errors = [line for line in run.stderr.splitlines() if line.startswith("velquin run:")]
+    assert errors[0].startswith("velquin run: the run stopped reading main case spring: caspy.CaseFileError: ")
+    assert errors[1].startswith("velquin run: the run stopped: KilledWorker: the worker process running main "
+                                "case winter died (worker tcp://")
     progress = {line.split()[3]: line for line in run.stdout.splitlines() if line.startswith("[")}
-    assert "2 of 2 pair(s) converged" in progress["summer:"]
-    assert "FAILED: the run stopped: CaseFileError" in progress["spring:"]
-    assert "FAILED: the worker process running it died" in progress["winter:"]
+    assert "2 pair(s): 2 converged" in progress["summer:"]
+    assert "error: the run stopped reading main case spring: caspy.CaseFileError" in progress["spring:"]
+    assert "error: KilledWorker: the worker process running main case winter died" in progress["winter:"]
+    # The summary tells the same: the pairs of the two main cases that stopped were not run.
+    assert "6 pairs: 2 converged, 4 not run." in summary_table(run.stdout)
 
     # The main case that finished wrote what the sequential run writes for it.
     sequential = both_runs[0] / "results"
@@ -146,8 +178,8 @@ def test_a_failing_main_case_and_a_dead_worker_fail_alone(tmp_path, cases, both_
     assert all(written[name].read_bytes() == (sequential / name).read_bytes() for name in summer)
     # Nothing is left under a partial name, and each log says how its main case ended.
     assert [name for name in written if name.endswith(".partial")] == []
-    assert written["spring_console.log"].read_text().splitlines()[-1].startswith(
-        "velquin run: the run stopped: CaseFileError")
+    assert written["spring_console.log"].read_text().splitlines()[-3].startswith(
+        "velquin run: the run stopped reading main case spring: caspy.CaseFileError")
     assert "winter_console.log" not in written  # the worker died before the main case started
     assert [name for name in written if "winter" in name] == []
 

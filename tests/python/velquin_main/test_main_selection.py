@@ -45,14 +45,22 @@ def test_one_run_per_main_case_makes_the_calls_of_the_whole_run(run, tmp_path):
                      (str(tmp_path / "plant.sav"),)]
     # Order and repeats of the positions do not change the workbook's order.
     assert run(main_cases=[1, 0, 1]) == whole
+    # A main case keeps its position in the workbook in the facts of a limited run.
+    events = []
+    run(main_cases=[1], observer=lambda event, facts: events.append((event, facts)))
+    assert {(event, facts["main_index"]) for event, facts in events if "main_index" in facts} == {
+        ("main_case_read", 1), ("pair_started", 1), ("pair_finished", 1)}
 
 
 def test_the_observer_learns_the_plan_whatever_the_selection(run, tmp_path):
     (tmp_path / "results").mkdir()  # the workbook's folder as the file system spells it
     events = []
     assert run(main_cases=[], observer=lambda event, facts: events.append((event, facts))) == []
-    assert [event for event, _ in events] == ["run_started"]
-    plan = events[0][1]
+    assert [event for event, _ in events] == ["run_planned", "run_started"]
+    # The pairs of the whole workbook, whatever main cases the run handles.
+    assert [(pair["main_index"], pair["main_case"], pair["small_index"]) for pair in events[0][1]["pairs"]] == [
+        (0, "north", 0), (0, "north", 1), (1, "south", 0), (1, "south", 1)]
+    plan = events[1][1]
     assert [(row["filepath"], row["filename"]) for row in plan["main_cases"]] == [
         (str(tmp_path), "north"), (str(tmp_path), "south.sav")]
     assert [row["connecting_bus"] for row in plan["small_cases"]] == [101, 101]
