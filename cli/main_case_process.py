@@ -27,6 +27,12 @@ import traceback
 from .run_summary import RunSummary, describe_error
 
 
+def stop_gracefully(signal_number, frame):
+    # The worker asks this process to stop (the run was interrupted): the
+    # run stops as an interrupted sequential run does, its files closed.
+    raise KeyboardInterrupt(f"stopped by signal {signal.Signals(signal_number).name}: the run was interrupted")
+
+
 def die_with_parent(parent_pid):
     """Ends this process when the worker that started it ends, so that a
     stopped or dead worker leaves no main case running behind it."""
@@ -46,9 +52,10 @@ def usage():
 def main(argv):
     request = json.loads(argv[0])
     events = os.fdopen(int(argv[1]), "wb")
-    # The worker stops this process on an interrupt; a terminal's Ctrl-C is
-    # the parent's to handle.
+    # The worker stops this process on an interrupt (SIGTERM); a terminal's
+    # Ctrl-C is the parent's to handle.
     signal.signal(signal.SIGINT, signal.SIG_IGN)
+    signal.signal(signal.SIGTERM, stop_gracefully)
     die_with_parent(request["worker_pid"])
 
     def send(kind, payload):
@@ -67,11 +74,12 @@ def main(argv):
 
         velquin_main.run_integration(request["workbook_folder"], request["workbook_name"], observer=observer,
                                      main_cases=[request["position"]])
-    except Exception as error:  # reported to the parent run, which reports it as the sequential run does
+    except (Exception, KeyboardInterrupt) as error:  # reported to the parent run, as the sequential run reports it
         summary.run_raised(error)
         lines = summary.error_lines(traceback_shown=request["traceback"])
         sys.stdout.flush()
-        for line in lines:
+        # An interrupted main case's log ends saying so (the worker writes it).
+        for line in lines if not isinstance(error, KeyboardInterrupt) else ():
             print(line, file=sys.stderr)
         if request["traceback"]:
             traceback.print_exc()

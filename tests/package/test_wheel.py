@@ -102,7 +102,8 @@ def test_the_wheel_holds_the_modules_the_simulator_and_the_command(wheel):
                  for name in ("psspy", "caspy", "psse34", "psse3505", "psse3601", "psse3602")}
     assert simulator | {"velquin_simulator/libvelquin_sim.so"} <= names
     assert {"velquin_cli/main.py", "velquin_cli/run_command.py", "velquin_cli/parallel_run.py",
-            "velquin_cli/main_case_process.py"} <= names
+            "velquin_cli/main_case_process.py", "velquin_report/report.py",
+            "velquin_report/templates/report.html.j2"} <= names
     # The simulator's modules stay out of the top level, where they would
     # shadow those of an installation a workbook names.
     assert not [name for name in names if name.startswith(("psspy", "caspy", "psse"))]
@@ -126,9 +127,10 @@ def test_the_installed_command_runs_a_study_outside_the_source_tree(venv, tmp_pa
     sequential = run([velquin, "run", "config.xlsx"], cwd=study)
     assert "results/plant/grid  " in sequential.stdout
     assert (study / "results" / "grid_solved_.sav").is_file() and (study / "results" / "grid2_solved_.sav").is_file()
+    assert (study / "results" / "report" / "index.html").is_file()  # the report, from its installed template
 
     parallel = run([velquin, "run", "--workers", "2", "parallel.xlsx"], cwd=study)
-    assert "1 of 1 pair(s) converged" in parallel.stdout
+    assert parallel.stdout.count("1 pair(s): 1 converged (") == 2
     for name in ("grid_solved_.sav", "grid2_solved_.sav", "plant/grid/grid_oos_plant.sav"):
         assert (study / "parallel" / name).read_bytes() == (study / "results" / name).read_bytes()
 
