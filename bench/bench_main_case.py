@@ -17,6 +17,7 @@ and three tie lines between the same 345 kV buses of neighbouring copies
 
 import argparse
 import os
+import shutil
 import statistics
 import sys
 import tempfile
@@ -112,43 +113,24 @@ def simulator_folder():
     return velquin_ps.embedded_simulator_folder()
 
 
-def write_workbook(path, mains):
-    from openpyxl import Workbook
-
-    book = Workbook()
-    book.remove(book.active)
-    rows = {
-        "Sheets": [["SHEET NAME", "SHEET TYPE", "SHEET RUN ENABLED", "FOLDER PATH TO STORE RESULTS FOR SHEET"],
-                   ["Software", "SOFT_INPUT", True, None], ["Main", "MAIN_INPUT", True, None],
-                   ["Plants", "CASE_INPUT", True, "results"]],
-        "Software": [["ATTRIBUTE DESCRIPTION", "ATTRIBUTE VALUE"], ["psse_path", "embedded"],
-                     ["psse_version", 35.5], ["psse_init", 1000000]],
-        "Main": [["ENABLED", "SNAPSHOT FILEPATH", "SNAPSHOT FILENAME"], *(["yes", "cases", name] for name in mains)],
-        "Plants": [["ENABLED", "FILEPATH OF CASE TO BE ADDED", "NAME OF CASE TO BE ADDED", "CONNECTING BUS NUMBER"],
-                   *(["yes", "cases", name, bus] for name, bus in PLANTS)],
-    }
-    for title, lines in rows.items():
-        sheet = book.create_sheet(title)
-        for line in lines:
-            sheet.append(line)
-    book.save(path)
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--tiles", type=int, default=8, help="copies of the 10,000-bus network (1: none)")
     parser.add_argument("--repeats", type=int, default=1)
     args = parser.parse_args()
     sys.path.insert(0, str(REPO_DIR))
+    from bench_parallel import write_workbook
     from cli.main_case_task import run_group
 
     with tempfile.TemporaryDirectory(prefix="velquin-bench-main-case-") as scratch:
         folder = Path(scratch)
         mains = prepare(folder, args.tiles)
-        write_workbook(folder / "config.xlsx", mains)
+        write_workbook(folder / "config.xlsx", list(mains), PLANTS, psse_init=1000000)
         for position, (name, buses) in enumerate(mains.items()):
             runs = []
+            written = 0
             for _ in range(args.repeats):
+                shutil.rmtree(folder / "results", ignore_errors=True)
                 request = {"jobs": [{"position": position, "name": name}], "log_path": str(folder / "main.log"),
                            "cwd": str(folder), "workbook_folder": ".", "workbook_name": "config.xlsx",
                            "traceback": True, "stop_event": None, "dask_variables": {}}
@@ -156,6 +138,7 @@ def main():
                 if result["failure"] or result["lost"]:
                     sys.exit(f"{name}: {result['failure'] or result['lost']}\n{(folder / 'main.log').read_text()}")
                 pairs = [facts for event, facts in result["events"] if event == "pair_finished"]
+                written = sum(path.stat().st_size for path in (folder / "results").rglob("*") if path.is_file())
                 runs.append((result["seconds"], result["cpu_seconds"], result["peak_memory"],
                              sum(p["converged"] for p in pairs), len(pairs)))
             seconds = statistics.median(run[0] for run in runs)
@@ -163,7 +146,7 @@ def main():
             memory = max(run[2] for run in runs)
             print(f"{name} ({buses} buses) with {len(PLANTS)} plants: {seconds:.1f} s "
                   f"(processor {cpu:.1f} s), peak memory {memory / 2**20:.0f} MiB, "
-                  f"{runs[0][3]} of {runs[0][4]} pairs converged; "
+                  f"{runs[0][3]} of {runs[0][4]} pairs converged, {written / 2**30:.2f} GiB of results; "
                   f"a worker does {3600 / cpu:.0f} such main cases per hour of processor time")
         worker_memory()
 

@@ -8,8 +8,11 @@ plants: every bus number taken in the main network). The two commands run
 alternately, each into a fresh result folder, as a user runs them (a new
 process, the workbook read, for the parallel run the local Dask cluster
 started and stopped); the first parallel run's files are checked against the
-first sequential run's, byte for byte. Prints min/median/max of each side
-and the ratio parallel / sequential.
+first sequential run's, byte for byte (but for the files that hold times:
+the run's summary and the study report). Prints min/median/max of each side
+and the ratio parallel / sequential, for the whole command and for the part
+until the run's summary is written (the main cases, without the study
+report that both commands then build the same way).
 
     PYTHONPATH=build/python VELQUIN_BUILD_DIR=build /usr/bin/python3 bench/bench_parallel.py \
         [--main case_ACTIVSg10k] [--main-cases 4] [--plants 2] [--workers 2] [--repeats 3]
@@ -30,7 +33,9 @@ from bench_run import DATA_DIR, build_plant, point_of_interconnection, simulator
 REPO_DIR = Path(__file__).resolve().parent.parent
 
 
-def write_workbook(path, main_cases, plants):
+def write_workbook(path, main_cases, plants, psse_init=150000):
+    """A workbook of the main cases and the plants ((name, connecting bus))
+    in the folder cases/, results in results/, on the embedded simulator."""
     from openpyxl import Workbook
 
     book = Workbook()
@@ -39,7 +44,7 @@ def write_workbook(path, main_cases, plants):
                    ["Software", "SOFT_INPUT", True, None], ["Main", "MAIN_INPUT", True, None],
                    ["Plants", "CASE_INPUT", True, "results"]],
         "Software": [["ATTRIBUTE DESCRIPTION", "ATTRIBUTE VALUE"], ["psse_path", "embedded"],
-                     ["psse_version", 35.5], ["psse_init", 150000]],
+                     ["psse_version", 35.5], ["psse_init", psse_init]],
         "Main": [["ENABLED", "SNAPSHOT FILEPATH", "SNAPSHOT FILENAME"],
                  *(["yes", "cases", name] for name in main_cases)],
         "Plants": [["ENABLED", "FILEPATH OF CASE TO BE ADDED", "NAME OF CASE TO BE ADDED", "CONNECTING BUS NUMBER"],
@@ -78,21 +83,32 @@ def build_study(folder, main, main_cases, plant_count):
 
 
 def run(folder, options):
+    """Runs the command; returns its seconds in all, and until it has
+    written the run's summary (before it builds the study report, which
+    both runs build the same way, after all main cases)."""
     shutil.rmtree(folder / "results", ignore_errors=True)
-    environment = dict(os.environ)
     start = time.perf_counter()
-    done = subprocess.run([sys.executable, str(REPO_DIR / "bin" / "velquin"), "run", *options, "config.xlsx"],
-                          cwd=folder, env=environment, capture_output=True, text=True)
+    summary_written = None
+    output = []
+    with subprocess.Popen([sys.executable, str(REPO_DIR / "bin" / "velquin"), "run", *options, "config.xlsx"],
+                          cwd=folder, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True) as command:
+        for line in command.stdout:
+            output.append(line)
+            if summary_written is None and line.startswith("Run summary:"):
+                summary_written = time.perf_counter() - start
     seconds = time.perf_counter() - start
-    if done.returncode != 0:
-        sys.exit(f"velquin run {' '.join(options)} failed ({done.returncode}):\n{done.stdout}\n{done.stderr}")
-    return seconds
+    if command.returncode != 0 or summary_written is None:
+        sys.exit(f"velquin run {' '.join(options)} failed ({command.returncode}):\n{''.join(output)}")
+    return seconds, summary_written
 
 
 def result_files(folder):
+    """The run's files but for those that hold its times (its summary, the
+    report) or only the parallel run writes (the logs)."""
     root = folder / "results"
     return {p.relative_to(root).as_posix(): p.read_bytes() for p in root.rglob("*")
-            if p.is_file() and not p.name.endswith("_console.log")}
+            if p.is_file() and not p.name.endswith("_console.log") and p.name != "run-summary.json"
+            and "report" not in p.relative_to(root).parts}
 
 
 def spread(values):
@@ -113,25 +129,30 @@ def main():
         build_study(folder, args.main, args.main_cases, args.plants)
         print(f"{args.main_cases} main cases ({args.main}) x {args.plants} plants of 26 buses; "
               f"parallel: --workers {args.workers}; {os.cpu_count()} processors")
-        sequential, parallel = [], []
+        times = {"sequential": [], "parallel": []}
         for repeat in range(args.repeats):
             # Alternate which side goes first.
             sides = [("sequential", []), ("parallel", ["--workers", str(args.workers)])]
             for side, options in sides if repeat % 2 == 0 else reversed(sides):
-                seconds = run(folder, options)
-                (sequential if side == "sequential" else parallel).append(seconds)
+                seconds, summary_written = run(folder, options)
+                times[side].append((seconds, summary_written))
                 if repeat == 0:
                     files = result_files(folder)
                     if side == sides[0][0]:
                         first = files
                     elif files != first:
                         sys.exit("the parallel run's files differ from the sequential run's")
-                print(f"  repeat {repeat + 1}: {side:10} {seconds:7.2f} s", flush=True)
-        print(f"sequential  {spread(sequential)} s")
-        print(f"parallel    {spread(parallel)} s")
-        ratios = [p / s for p, s in zip(parallel, sequential)]
-        print(f"ratio parallel / sequential, per repeat: {spread(ratios)}; "
-              f"of the medians {statistics.median(parallel) / statistics.median(sequential):.2f}")
+                print(f"  repeat {repeat + 1}: {side:10} {seconds:7.2f} s, run summary written after "
+                      f"{summary_written:7.2f} s", flush=True)
+        for label, index in (("whole command", 0), ("until the run summary (main cases, no report)", 1)):
+            sequential = [t[index] for t in times["sequential"]]
+            parallel = [t[index] for t in times["parallel"]]
+            ratios = [p / s for p, s in zip(parallel, sequential)]
+            print(f"{label}:")
+            print(f"  sequential  {spread(sequential)} s")
+            print(f"  parallel    {spread(parallel)} s")
+            print(f"  ratio parallel / sequential, per repeat: {spread(ratios)}; "
+                  f"of the medians {statistics.median(parallel) / statistics.median(sequential):.2f}")
 
 
 if __name__ == "__main__":

@@ -83,12 +83,6 @@ def wanted(args):
     return getattr(args, "workers", None) is not None or getattr(args, "scheduler", None) is not None
 
 
-def main_case_name(row):
-    """The name the run gives a main case: its snapshot file name up to the
-    first ".sav"."""
-    return str(row["filename"]).split(".sav", 1)[0]
-
-
 def read_plan(folder, name, observer):
     """The run's plan ("run_started" facts), the run's events until then
     given to `observer` as the sequential run gives them."""
@@ -105,12 +99,18 @@ def read_plan(folder, name, observer):
     return plan
 
 
+def main_case_names(plan):
+    """The main cases' names, a main case whose name cell is empty (its run
+    stops at once) named by its position."""
+    return [name if name is not None else f"#{position + 1}"
+            for position, name in enumerate(plan["main_case_names"])]
+
+
 def job_groups(plan):
     """The main cases as [{position, name}, ...] groups, one per name, in
     the order of their first main case."""
     groups = {}
-    for position, row in enumerate(plan["main_cases"]):
-        name = main_case_name(row)
+    for position, name in enumerate(main_case_names(plan)):
         groups.setdefault(name, []).append({"position": position, "name": name})
     return list(groups.values())
 
@@ -273,7 +273,7 @@ class ParallelRun:
     def interrupted_report(self):
         finished = [result["name"] for _, result in sorted(self.results.items())
                     if not result["interrupted"] and not result["lost"]]
-        unfinished = [main_case_name(row) for position, row in enumerate(self.plan["main_cases"])
+        unfinished = [name for position, name in enumerate(main_case_names(self.plan))
                       if position not in self.results or self.results[position]["interrupted"]]
         print(f"Finished main cases: {', '.join(finished) or 'none'}.")
         print(f"Not finished: {', '.join(unfinished) or 'none'}.")
@@ -296,7 +296,7 @@ def feed(observer, results):
                                         main_index=position)
 
 
-class RunObserver:
+class SummaryAndReport:
     """The sequential run's observer: its summary and its study report."""
 
     def __init__(self, workbook):
@@ -314,7 +314,7 @@ def execute(args, folder, name):
         print("velquin run: --workers and --scheduler need Dask's distributed scheduler", file=sys.stderr)
         print("  What to do: install Debian's python3-distributed (tools/install-deps.sh).", file=sys.stderr)
         return EXIT_UNUSABLE
-    observer = RunObserver(args.workbook)
+    observer = SummaryAndReport(args.workbook)
     try:
         plan = read_plan(folder, name, observer.watch)
     except Exception as error:  # the workbook or the simulator settings: as the sequential run reports it

@@ -76,13 +76,19 @@ private:
     }
 
     // What the whole run would handle, for the observer's "run_started": the
-    // enabled rows of both tables, and each small case's result folder.
+    // enabled rows of both tables, the main cases' names and each small
+    // case's result folder.
     py::dict run_started_facts(const py::dict& main_cases) const {
+        py::list main_case_names;
+        for (const auto& [key, entry] : main_cases) {
+            main_case_names.append(planned_name(py::reinterpret_borrow<py::object>(entry)["filename"]));
+        }
         py::list result_folders;
         for (const auto& [key, entry] : small_cases_) {
             result_folders.append(result_folder_of(py::reinterpret_borrow<py::object>(entry)["parent_path"]));
         }
         return py::dict(py::arg("main_cases") = py::list(main_cases.attr("values")()),
+                        py::arg("main_case_names") = main_case_names,
                         py::arg("small_cases") = py::list(small_cases_.attr("values")()),
                         py::arg("result_folders") = result_folders);
     }

@@ -43,9 +43,9 @@ PYBIND11_MODULE(velquin_main, module) {
         "Grafts every enabled small case of the workbook onto every enabled main case.\n\n"
         "file_path and file_name locate the workbook. observer, when given, is called as\n"
         "observer(event, facts) with the events 'run_planned' (the pairs to handle),\n"
-        "'run_started' (main_cases, small_cases, result_folders), 'main_case_read',\n"
-        "'pair_started', 'pair_finished' (folder, converged, connections, reconnected, refused,\n"
-        "buses_out_of_service, seconds, stages, ...), and 'pair_stopped' or 'run_stopped'\n"
-        "(stage, error) before an error propagates. main_cases, when given, limits the run to\n"
-        "the enabled main cases at those positions (0 for the first).");
+        "'run_started' (main_cases, main_case_names, small_cases, result_folders),\n"
+        "'main_case_read', 'pair_started', 'pair_finished' (folder, converged, connections,\n"
+        "reconnected, refused, buses_out_of_service, seconds, stages, ...), and 'pair_stopped'\n"
+        "or 'run_stopped' (stage, error) before an error propagates. main_cases, when given,\n"
+        "limits the run to the enabled main cases at those positions (0 for the first).");
 }

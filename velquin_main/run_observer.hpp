@@ -10,7 +10,8 @@
 //                     result_folder (a name or folder is None where its cell
 //                     is empty)
 //   "run_started"     main_cases, small_cases (the enabled rows of both
-//                     tables, in run order), result_folders (each small
+//                     tables, in run order), main_case_names (None where
+//                     the name cell is empty), result_folders (each small
 //                     case's result folder as the run resolves it); sent
 //                     once the simulator adapter exists, whatever main
 //                     cases the run is limited to

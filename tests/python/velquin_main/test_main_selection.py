@@ -63,6 +63,7 @@ def test_the_observer_learns_the_plan_whatever_the_selection(run, tmp_path):
     plan = events[1][1]
     assert [(row["filepath"], row["filename"]) for row in plan["main_cases"]] == [
         (str(tmp_path), "north"), (str(tmp_path), "south.sav")]
+    assert plan["main_case_names"] == ["north", "south"]
     assert [row["connecting_bus"] for row in plan["small_cases"]] == [101, 101]
     # The reader lower-cases the folder; the plan gives it as the run will write it.
     assert plan["small_cases"][0]["parent_path"] == str(tmp_path / "results").lower()
