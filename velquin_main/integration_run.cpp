@@ -62,7 +62,8 @@ public:
     IntegrationRun(const py::module_& module, const py::object& observer)
         : module_(module), observer_(observer) {}
 
-    void run(const py::object& file_path, const py::object& file_name, const py::object& selected_main_cases) {
+    void run(const py::object& file_path, const py::object& file_name,
+             const py::object& selected_main_cases) {
         reporting_failure([&] { run_all(file_path, file_name, selected_main_cases); },
                           [&](const py::error_already_set& error) { report_run_stop(error); });
     }
@@ -93,7 +94,8 @@ private:
                         py::arg("result_folders") = result_folders);
     }
 
-    void run_all(const py::object& file_path, const py::object& file_name, const py::object& selected_main_cases) {
+    void run_all(const py::object& file_path, const py::object& file_name,
+                 const py::object& selected_main_cases) {
         run_stage_ = "read workbook";
         const py::object reader = global("ReadConfigFile")(file_path, file_name);
         const py::object software_rows = reader.attr("get_soft_config_indexed_dict")();
@@ -123,7 +125,8 @@ private:
         for (const auto& [key, entry] : main_cases) {
             const long index = main_index++;
             if (!selection.contains(static_cast<std::size_t>(index))) continue;
-            run_main_case(index, py::reinterpret_borrow<py::object>(key), py::reinterpret_borrow<py::object>(entry));
+            run_main_case(index, py::reinterpret_borrow<py::object>(key),
+                          py::reinterpret_borrow<py::object>(entry));
         }
     }
 
