@@ -44,12 +44,12 @@ def build_cases(psspy, folder, matpower):
         assert psspy.save(sfile=str(folder / f"{name}.sav")) == 0
 
 
-def lay_out_study(folder, cases, main_cases):
+def lay_out_study(folder, cases, main_cases, psse_path="embedded"):
     """A copy of the study in `folder`, its workbook naming everything by
     paths relative to `folder` (so that the files of two copies can be
     compared byte for byte)."""
     shutil.copytree(cases, folder / "cases")
-    config_workbook(folder / "config.xlsx", psse_path="embedded", psse_version=35.5, psse_init=1000,
+    config_workbook(folder / "config.xlsx", psse_path=psse_path, psse_version=35.5, psse_init=1000,
                     main_cases=[("yes", "cases", name) for name in main_cases],
                     small_cases=[("yes", "cases", "solar", 49), ("yes", "cases", "wind", 80)],
                     result_folder="results")
@@ -154,21 +154,30 @@ def test_the_summary_is_the_sequential_one_and_each_log_is_its_main_case_s_conso
     assert all("2 pair(s): 2 converged (" in line for line in progress)
 
 
-def test_a_failing_main_case_and_a_dead_worker_fail_alone(tmp_path, cases, both_runs, build_dir):
-    # "spring" does not exist: its run raises. The worker given "winter" dies.
-    study = lay_out_study(tmp_path / "faults", cases, ["summer", "spring", "winter"])
+def test_a_failing_main_case_a_dead_worker_and_a_crash_fail_alone(tmp_path, cases, both_runs, simulator_dir,
+                                                                  build_dir):
+    # "spring" does not exist: its run raises. The worker given "winter"
+    # dies. The process running "crash" is killed reading it.
+    simulator = faulty_simulator(tmp_path / "simulator", simulator_dir)
+    study = lay_out_study(tmp_path / "faults", cases, ["summer", "spring", "winter", "crash"],
+                          psse_path=str(simulator))
     run = velquin_run(study, "--workers", "2", env={EXIT_WORKER_VARIABLE: "winter"}, build_dir=build_dir)
     assert run.returncode == 1
     errors = [line for line in run.stderr.splitlines() if line.startswith("velquin run:")]
+    assert len(errors) == 3
     assert errors[0].startswith("velquin run: the run stopped reading main case spring: caspy.CaseFileError: ")
     assert errors[1].startswith("velquin run: the run stopped: KilledWorker: the worker process running main "
                                 "case winter died (worker tcp://")
+    assert errors[2] == ("velquin run: the run stopped: ChildProcessError: the process running main case crash "
+                         "ended with signal SIGKILL")
     progress = {line.split()[3]: line for line in run.stdout.splitlines() if line.startswith("[")}
     assert "2 pair(s): 2 converged" in progress["summer:"]
     assert "error: the run stopped reading main case spring: caspy.CaseFileError" in progress["spring:"]
     assert "error: KilledWorker: the worker process running main case winter died" in progress["winter:"]
-    # The summary tells the same: the pairs of the two main cases that stopped were not run.
-    assert "6 pairs: 2 converged, 4 not run." in summary_table(run.stdout)
+    assert "error: ChildProcessError: the process running main case crash ended with signal SIGKILL" in (
+        progress["crash:"])
+    # The summary tells the same: the pairs of the main cases that stopped were not run.
+    assert "8 pairs: 2 converged, 6 not run." in summary_table(run.stdout)
 
     # The main case that finished wrote what the sequential run writes for it.
     sequential = both_runs[0] / "results"
@@ -180,11 +189,12 @@ def test_a_failing_main_case_and_a_dead_worker_fail_alone(tmp_path, cases, both_
     assert [name for name in written if name.endswith(".partial")] == []
     assert written["spring_console.log"].read_text().splitlines()[-3].startswith(
         "velquin run: the run stopped reading main case spring: caspy.CaseFileError")
-    assert "winter_console.log" not in written  # the worker died before the main case started
-    assert [name for name in written if "winter" in name] == []
+    assert written["crash_console.log"].read_text().splitlines()[-1] == (
+        "velquin run: ChildProcessError: the process running main case crash ended with signal SIGKILL")
+    assert [name for name in written if "winter" in name] == []  # the worker died before the main case started
 
 
-STALLING_SIMULATOR = {
+FAULTY_SIMULATOR = {
     "load_embedded.py": """
 import importlib.machinery
 import importlib.util
@@ -200,6 +210,8 @@ def load(name):
     "psse3505.py": "import sys, load_embedded\nsys.modules['psse3505'] = load_embedded.load('psse3505')\n",
     "psspy.py": "import sys, load_embedded\nsys.modules['psspy'] = load_embedded.load('psspy')\n",
     "caspy.py": """
+import os
+import signal
 import sys
 import time
 import load_embedded
@@ -213,16 +225,18 @@ globals().update({{name: value for name, value in vars(_embedded).items() if not
 def Savecase(path, *args, **kwargs):
     if "stuck" in str(path):
         time.sleep(3600)
+    if "crash" in str(path):
+        os.kill(os.getpid(), signal.SIGKILL)
     return _embedded.Savecase(path, *args, **kwargs)
 """,
 }
 
 
-def stalling_simulator(folder, simulator_dir):
+def faulty_simulator(folder, simulator_dir):
     """The embedded simulator, but for reading a case named stuck, which
-    does not return."""
+    does not return, and one named crash, which kills the process."""
     folder.mkdir()
-    for name, text in STALLING_SIMULATOR.items():
+    for name, text in FAULTY_SIMULATOR.items():
         (folder / name).write_text(text.format(folder=str(simulator_dir)))
     return folder
 
@@ -230,7 +244,7 @@ def stalling_simulator(folder, simulator_dir):
 def test_ctrl_c_stops_the_workers_and_says_which_main_cases_finished(tmp_path, cases, simulator_dir, build_dir):
     study = lay_out_study(tmp_path / "interrupted", cases, ["summer", "stuck"])
     shutil.copy(study / "cases" / "winter.sav", study / "cases" / "stuck.sav")
-    simulator = stalling_simulator(tmp_path / "stalling", simulator_dir)
+    simulator = faulty_simulator(tmp_path / "simulator", simulator_dir)
     config_workbook(study / "config.xlsx", psse_path=str(simulator), psse_version=35.5, psse_init=1000,
                     main_cases=[("yes", "cases", "summer"), ("yes", "cases", "stuck")],
                     small_cases=[("yes", "cases", "solar", 49)], result_folder="results")

@@ -2,6 +2,9 @@
 Velquin lives; any other value, a folder called embedded included, is a
 folder as before."""
 
+import os
+import subprocess
+import sys
 from pathlib import Path
 
 from fixtures.fake_simulator import hide_other_simulators, isolated_imports, lay_out
@@ -30,3 +33,12 @@ def test_a_folder_called_embedded_is_still_a_folder(tmp_path):
         engine = PSSE_ENGINE(psse_path=str(tmp_path / "embedded"), version=36.2)
         assert engine.psse_path == str(tmp_path / "embedded")
         assert fake.imports == ["psse3602", "caspy", "psspy"]
+
+
+def test_velquin_simulator_path_prints_the_folder_embedded_names(simulator_dir, build_dir, tmp_path):
+    repo = Path(__file__).resolve().parents[3]
+    done = subprocess.run([sys.executable, str(repo / "bin" / "velquin"), "simulator-path"], cwd=tmp_path,
+                          env=dict(os.environ, VELQUIN_BUILD_DIR=str(build_dir)), capture_output=True, text=True,
+                          timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == f"{simulator_dir.resolve()}\n"
