@@ -12,7 +12,9 @@ first sequential run's, byte for byte (but for the files that hold times:
 the run's summary and the study report). Prints min/median/max of each side
 and the ratio parallel / sequential, for the whole command and for the part
 until the run's summary is written (the main cases, without the study
-report that both commands then build the same way).
+report that both commands then build the same way), and for the processor
+time of all the processes of each command (what the parallel run costs
+more, whatever else the machine runs).
 
     PYTHONPATH=build/python VELQUIN_BUILD_DIR=build /usr/bin/python3 bench/bench_parallel.py \
         [--main case_ACTIVSg10k] [--main-cases 4] [--plants 2] [--workers 2] [--repeats 3]
@@ -20,6 +22,7 @@ report that both commands then build the same way).
 
 import argparse
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -83,10 +86,11 @@ def build_study(folder, main, main_cases, plant_count):
 
 
 def run(folder, options):
-    """Runs the command; returns its seconds in all, and until it has
-    written the run's summary (before it builds the study report, which
-    both runs build the same way, after all main cases)."""
+    """Runs the command; returns its seconds in all, until it has written
+    the run's summary (before it builds the study report, which both runs
+    build the same way, after all main cases), and its processor seconds."""
     shutil.rmtree(folder / "results", ignore_errors=True)
+    used_before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     summary_written = None
     output = []
@@ -99,7 +103,11 @@ def run(folder, options):
     seconds = time.perf_counter() - start
     if command.returncode != 0 or summary_written is None:
         sys.exit(f"velquin run {' '.join(options)} failed ({command.returncode}):\n{''.join(output)}")
-    return seconds, summary_written
+    # The processor time of the command and of every process it started
+    # (each waited for by its parent: workers, main cases' processes).
+    used = resource.getrusage(resource.RUSAGE_CHILDREN)
+    processor = (used.ru_utime - used_before.ru_utime) + (used.ru_stime - used_before.ru_stime)
+    return seconds, summary_written, processor
 
 
 def result_files(folder):
@@ -134,8 +142,8 @@ def main():
             # Alternate which side goes first.
             sides = [("sequential", []), ("parallel", ["--workers", str(args.workers)])]
             for side, options in sides if repeat % 2 == 0 else reversed(sides):
-                seconds, summary_written = run(folder, options)
-                times[side].append((seconds, summary_written))
+                seconds, summary_written, processor = run(folder, options)
+                times[side].append((seconds, summary_written, processor))
                 if repeat == 0:
                     files = result_files(folder)
                     if side == sides[0][0]:
@@ -143,8 +151,9 @@ def main():
                     elif files != first:
                         sys.exit("the parallel run's files differ from the sequential run's")
                 print(f"  repeat {repeat + 1}: {side:10} {seconds:7.2f} s, run summary written after "
-                      f"{summary_written:7.2f} s", flush=True)
-        for label, index in (("whole command", 0), ("until the run summary (main cases, no report)", 1)):
+                      f"{summary_written:7.2f} s, processor time {processor:7.2f} s", flush=True)
+        for label, index in (("whole command", 0), ("until the run summary (main cases, no report)", 1),
+                             ("processor time of all the command's processes", 2)):
             sequential = [t[index] for t in times["sequential"]]
             parallel = [t[index] for t in times["parallel"]]
             ratios = [p / s for p, s in zip(parallel, sequential)]

@@ -9,8 +9,9 @@ The task watches the run's stop event while a main case runs: when the
 parent run is interrupted, it stops the process and reports the main case
 as interrupted. It returns one result per main case it was given: the
 observer events the process sent, its failure (None when the run did not
-raise), how the process ended when it did not end by itself, whether it was
-interrupted, its peak memory, its processor time and the time taken.
+raise), the error of a process that ended without telling why ("lost": a
+crash, a kill), whether it was interrupted, its peak memory, its processor
+time and the time taken.
 """
 
 import json

@@ -8,9 +8,10 @@ Slow (the wheel builds the modules in a CMake build of its own, unless
 VELQUIN_CMAKE_BUILD_DIR names an existing one): `make test-package`.
 """
 
+import json
 import os
 import subprocess
-import sys
+import time
 import zipfile
 from pathlib import Path
 
@@ -133,6 +134,34 @@ def test_the_installed_command_runs_a_study_outside_the_source_tree(venv, tmp_pa
     assert parallel.stdout.count("1 pair(s): 1 converged (") == 2
     for name in ("grid_solved_.sav", "grid2_solved_.sav", "plant/grid/grid_oos_plant.sav"):
         assert (study / "parallel" / name).read_bytes() == (study / "results" / name).read_bytes()
+
+    # A Dask cluster of its own, its scheduler and workers started from the
+    # environment Velquin is installed in.
+    run([python, "-c", WRITE_WORKBOOK, "cluster.xlsx", "cluster"], cwd=study)
+    address = study / "scheduler.json"
+    started = [subprocess.Popen([python, "-m", "distributed.cli.dask_scheduler", "--port", "0",
+                                 "--dashboard-address", ":0", "--scheduler-file", address],
+                                cwd=tmp_path, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)]
+    try:
+        deadline = time.monotonic() + 120
+        scheduler = None
+        while scheduler is None:
+            assert time.monotonic() < deadline and started[0].poll() is None
+            try:
+                scheduler = json.loads(address.read_text())["address"]
+            except (FileNotFoundError, ValueError, KeyError):  # not written yet, or half written
+                time.sleep(0.5)
+        started.append(subprocess.Popen([python, "-m", "distributed.cli.dask_worker", "--scheduler-file", address,
+                                         "--nthreads", "1", "--nworkers", "2"],
+                                        cwd=tmp_path, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        on_cluster = run([velquin, "run", "--scheduler", scheduler, "cluster.xlsx"], cwd=study)
+    finally:
+        for process in reversed(started):
+            process.terminate()
+            process.wait(60)
+    assert "on the Dask cluster at tcp://" in on_cluster.stdout
+    for name in ("grid_solved_.sav", "grid2_solved_.sav", "plant/grid/grid_oos_plant.sav"):
+        assert (study / "cluster" / name).read_bytes() == (study / "results" / name).read_bytes()
 
 
 def test_a_workbook_naming_another_installation_gets_its_modules(venv, tmp_path):
