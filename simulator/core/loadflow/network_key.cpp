@@ -120,23 +120,22 @@ private:
 // replaces the rest: one pass either way.
 class CompareOrWrite {
 public:
-    explicit CompareOrWrite(std::string& bytes) : bytes_(bytes) {}
+    explicit CompareOrWrite(std::string& bytes) : bytes_(bytes), end_(bytes.size()) {}
 
     template <class T>
-    void scalar(T v) {
-        bytes(&v, sizeof v);
+    [[gnu::always_inline]] inline void scalar(T v) {
+        if (same_ && sizeof v <= end_ - at_ && std::memcmp(bytes_.data() + at_, &v, sizeof v) == 0) {
+            at_ += sizeof v;
+            return;
+        }
+        differ(&v, sizeof v);
     }
     void bytes(const void* data, std::size_t n) {
-        if (same_) {
-            if (n <= bytes_.size() - at_ && std::memcmp(bytes_.data() + at_, data, n) == 0) {
-                at_ += n;
-                return;
-            }
-            same_ = false;
-            bytes_.resize(at_);
+        if (same_ && n <= end_ - at_ && std::memcmp(bytes_.data() + at_, data, n) == 0) {
+            at_ += n;
+            return;
         }
-        bytes_.append(static_cast<const char*>(data), n);
-        at_ += n;
+        differ(data, n);
     }
     bool finish() {
         if (same_ && at_ != bytes_.size()) {
@@ -147,7 +146,17 @@ public:
     }
 
 private:
+    void differ(const void* data, std::size_t n) {
+        if (same_) {
+            same_ = false;
+            bytes_.resize(at_);
+        }
+        bytes_.append(static_cast<const char*>(data), n);
+        at_ += n;
+    }
+
     std::string& bytes_;
+    std::size_t end_;
     std::size_t at_ = 0;
     bool same_ = true;
 };

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -106,6 +107,8 @@ struct InductionModel {
     bool has_rotor = false, has_second_cage = false;
 };
 
+struct JacobianLayout;
+
 struct NetworkModel {
     double base_mva = 100.0;
     int node_count = 0;
@@ -153,6 +156,10 @@ struct NetworkModel {
 
     // One line per thing the solution does not model or had to assume.
     std::vector<std::string> notes;
+
+    // The Jacobian's layout, made by the first solver of this model (it
+    // depends on the structure only).
+    std::shared_ptr<JacobianLayout> jacobian;
 
     // Rebuilds y_val from the stamps, shunts and switched shunts.
     void refresh_admittance();

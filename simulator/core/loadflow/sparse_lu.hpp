@@ -1,17 +1,19 @@
 // Sparse LU factorisation (KLU) of a square matrix given in compressed
 // column form.
 //
-// The symbolic analysis (ordering) is the expensive part that depends only
-// on the sparsity pattern and on the ordering's own inputs; it is kept for
-// the patterns seen and reused whenever the same pattern with the same
-// ordering inputs comes back (both are compared, not trusted from the
-// caller), which is exact: the analysis is a function of them.
-//
-// Numeric factors (the pivot sequences) live only within one solution:
-// begin_solution() forgets them, so that every solution makes the same
-// factorisations, in the same order and with the same pivots, as the first
-// solution of a fresh session. Within a solution the most recently used
-// patterns keep their numeric factors as a fresh session would keep them.
+// What is kept between uses, and why it is exact:
+// - The symbolic analysis (ordering) depends only on the sparsity pattern
+//   and on the ordering's own inputs; it is kept for the patterns seen and
+//   reused when the same pattern with the same ordering inputs comes back
+//   (both are compared, not trusted from the caller).
+// - A pattern may have a canonical matrix (for the Jacobian: its values at a
+//   flat voltage profile, a function of the network alone). Its pivot
+//   sequence, chosen by a full factorisation of the canonical values, is
+//   kept with the values it was chosen for and reused while they are the
+//   same; every solution's first factorisation refactorises with it.
+// - Pivots chosen from a solution's own values (when a refactorisation was
+//   ill-conditioned) live only until begin_solution(), so that every
+//   solution factorises exactly as the first solution of a fresh session.
 #pragma once
 
 #include <cstddef>
@@ -29,10 +31,9 @@ public:
     SparseLu(const SparseLu&) = delete;
     SparseLu& operator=(const SparseLu&) = delete;
 
-    // Forgets every numeric factor: the next factorisation of each pattern
-    // chooses its pivots afresh.
+    // Forgets the pivots chosen within the last solution.
     void begin_solution();
-    // Forgets everything, symbolic analyses included.
+    // Forgets everything.
     void clear();
 
     // Makes the pattern (column starts, row indices) current, analysing it
@@ -47,14 +48,22 @@ public:
     bool set_pattern(const std::vector<int>& col_start, const std::vector<int>& row_index,
                      const std::vector<int>& ordering_inputs, const Ordering& ordering);
 
-    // Factorises the current pattern with these values. `reuse_pivots`
-    // tries a refactorisation with the pivot sequence of this pattern's
-    // last factorisation in this solution first, and falls back to a full
-    // factorisation with pivoting when there is none, or when it fails or
-    // is ill-conditioned. Returns false when the matrix is singular.
-    bool factor(const std::vector<double>& values, bool reuse_pivots);
+    // Gives the current pattern its canonical values: their pivots are
+    // chosen now unless they were chosen for exactly these values already.
+    void set_canonical(const std::vector<double>& values);
 
-    // Solves A x = b (or A^T x = b) in place.
+    // Factorises the current pattern with these values. With `reuse_pivots`
+    // it refactorises with the pivots chosen earlier in this solution, or
+    // else with the canonical ones, and chooses pivots afresh (kept for the
+    // rest of the solution) when there are none or when the refactorisation
+    // fails or is ill-conditioned. Returns false when the matrix is
+    // singular.
+    bool factor(const std::vector<double>& values, bool reuse_pivots);
+    // Factorises with pivots chosen for these values, reusing the kept
+    // factorisation when it was made from exactly these values.
+    bool factor_exactly(const std::vector<double>& values);
+
+    // Solves A x = b (or A^T x = b) in place with the last factorisation.
     void solve(std::vector<double>& b) const;
     void solve_transposed(std::vector<double>& b) const;
 
@@ -67,12 +76,8 @@ public:
 private:
     struct Entry;
     struct State;
-    void touch(Entry* entry);
     std::unique_ptr<State> state_;
     std::list<std::unique_ptr<Entry>> cache_;  // most recently used first
-    // Patterns used in this solution, most recent first; only these hold
-    // numeric factors.
-    std::list<Entry*> touched_;
     Entry* current_ = nullptr;
     std::size_t analyses_ = 0;
     std::size_t full_factorisations_ = 0;
