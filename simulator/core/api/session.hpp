@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,7 +31,12 @@ public:
     void set_started_release(std::string release) { started_release_ = std::move(release); }
 
     bool has_case() const { return case_.has_value(); }
-    Case& current_case() { return *case_; }
+    // Every mutable access counts as a possible change of the case (see
+    // case_untouched_since_solution).
+    Case& current_case() {
+        ++case_version_;
+        return *case_;
+    }
     const Case& current_case() const { return *case_; }
     // Makes `c` the case in memory; forgets the previous one and the outcome
     // of any earlier solution.
@@ -51,6 +57,12 @@ public:
     // callers that ask, the output itself is not paged.
     int lines_per_page(int device) const;
     bool set_lines_per_page(int device, int lines);
+
+    // True when nothing could have changed the case in memory since the
+    // last load-flow solution returned (no mutable access, no other case):
+    // its network data are then as that solution left them.
+    bool case_untouched_since_solution() const { return case_version_ == solved_case_version_; }
+    void mark_case_solved() { solved_case_version_ = case_version_; }
 
     // Status of the last load-flow solution, as `solved` reports it.
     int solution_status() const { return solution_status_; }
@@ -76,6 +88,8 @@ private:
     ProgressOutput progress_;
     std::array<int, 4> lines_per_page_{60, 60, 60, 60};
     int solution_status_ = kSolutionNotAttempted;
+    std::uint64_t case_version_ = 0;
+    std::uint64_t solved_case_version_ = ~std::uint64_t{0};
     LoadflowWork solution_work_;
     int solution_iterations_ = 0;
 

@@ -2,7 +2,9 @@
 // it: everything kept was computed from inputs that are compared exactly
 // with the case at every solution (network_key.hpp, solution_inputs.hpp).
 // - The network model, with its bus index, while the network data are the
-//   same; a model whose taps or shunts a solution moved is rebuilt.
+//   same; a model whose taps or shunts a solution moved is rebuilt. The
+//   network data are compared unless the caller knows that nothing but the
+//   last solution touched the case and that solution wrote no network data.
 // - Symbolic analyses of the sparse matrices, by pattern and ordering
 //   inputs (sparse_lu.hpp); numeric factors only within one solution.
 // - Outcomes of earlier solutions of the same network, by their inputs
@@ -24,18 +26,24 @@ namespace velquin::sim::loadflow {
 
 class KeptState {
 public:
-    LoadflowResult solve(Case& c, const LoadflowOptions& o, ProgressOutput* progress);
+    // `untouched`: see solve_loadflow.
+    LoadflowResult solve(Case& c, const LoadflowOptions& o, ProgressOutput* progress, bool untouched = false);
     void discard();
 
 private:
     // Takes the case's state into the kept model, or builds the model when
     // the network changed. Counts the builds in `work`.
-    NetworkModel& model_for(const Case& c, const BuildSettings& settings, LoadflowWork& work);
+    NetworkModel& model_for(const Case& c, const BuildSettings& settings, bool untouched, LoadflowWork& work);
+    LoadflowResult deliver(const SolutionOutcome& outcome, Case& c, ProgressOutput* progress);
 
     NetworkKey network_key_;
     BusIndex bus_index_;
     NetworkModel model_;
     bool model_valid_ = false;
+    BuildSettings settings_;
+    // The last solution wrote network data (moved taps or shunts): the key
+    // no longer describes the case.
+    bool network_written_ = false;
     SparseLu jacobian_;
     SparseLu dc_;
     ResultMemo memo_;

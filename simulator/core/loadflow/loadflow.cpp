@@ -32,8 +32,8 @@ loadflow::KeptState& kept_state() {
 }
 }  // namespace
 
-LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput* progress) {
-    return kept_state().solve(c, o, progress);
+LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput* progress, bool untouched) {
+    return kept_state().solve(c, o, progress, untouched);
 }
 
 void clear_loadflow_caches() {

@@ -72,7 +72,12 @@ struct LoadflowResult {
 // result: each solution gives what the first solution of a fresh session
 // gives for the same case and options. An exception leaves the case as it
 // was and discards everything kept.
-LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& options, ProgressOutput* progress = nullptr);
+// `untouched` tells that `c` is the case of the previous call and that
+// nothing but that call has changed it since (the session knows it: see
+// Session::case_untouched_since_solution); the network data then need not
+// be compared again.
+LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& options, ProgressOutput* progress = nullptr,
+                              bool untouched = false);
 
 // Forgets everything kept from earlier solutions, so the next solution
 // builds everything afresh (benchmarks use it to time a solution from

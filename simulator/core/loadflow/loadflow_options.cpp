@@ -130,7 +130,10 @@ int run(Session& session, const OptionsParse& parsed, const char* name) {
         return parsed.error;
     }
     try {
-        const LoadflowResult result = solve_loadflow(session.current_case(), parsed.options, &progress);
+        const bool untouched = session.case_untouched_since_solution();
+        const LoadflowResult result =
+            solve_loadflow(session.current_case(), parsed.options, &progress, untouched);
+        session.mark_case_solved();
         session.set_solution_status(result.status);
         session.set_solution_work(result.work, result.iterations);
     } catch (const std::exception& e) {
@@ -147,12 +150,14 @@ int run(Session& session, const OptionsParse& parsed, const char* name) {
 }  // namespace
 
 int run_fnsl(Session& session, const IntegerOptions& options) {
-    const Case* c = session.has_case() ? &session.current_case() : nullptr;
+    const Session& reading = session;
+    const Case* c = reading.has_case() ? &reading.current_case() : nullptr;
     return run(session, parse_fnsl_options(c, options), "fnsl");
 }
 
 int run_rsol(Session& session, const IntegerOptions& options, const RealValues& values) {
-    const Case* c = session.has_case() ? &session.current_case() : nullptr;
+    const Session& reading = session;
+    const Case* c = reading.has_case() ? &reading.current_case() : nullptr;
     return run(session, parse_rsol_options(c, options, values), "rsol");
 }
 

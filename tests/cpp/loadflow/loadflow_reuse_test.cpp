@@ -485,5 +485,34 @@ TEST(LoadflowFailure, TheOperationReturnsItsFailureCodeAndStatus) {
     session.close_case();
 }
 
+// The session lets a solution skip comparing the network data when nothing
+// touched the case since the last solution; any change made in between
+// through the session must still be seen.
+TEST(LoadflowReuse, ChangesThroughTheSessionBetweenSolutionsAreSeen) {
+    Session& session = Session::instance();
+    session.replace_case(network("raw/IEEE_14_bus_completed.raw"));
+    session.progress().to_nowhere();
+    const IntegerOptions flat{1, 0, 0, 1, 1, 1, 99, 0};
+    auto expect_fresh = [&](const std::string& what) {
+        Case copy = session.current_case();
+        ASSERT_EQ(run_fnsl(session, flat), kSolveRan) << what;
+        KeptState fresh;
+        const LoadflowResult r = fresh.solve(copy, parse_fnsl_options(&copy, flat).options, nullptr);
+        EXPECT_EQ(r.status, session.solution_status()) << what;
+        EXPECT_TRUE(encode_case(copy) == encode_case(session.current_case())) << what;
+    };
+    expect_fresh("first");
+    ASSERT_EQ(run_fnsl(session, flat), kSolveRan);  // nothing in between
+    session.current_case().fixed_shunts.push_back(fixed_shunt(4, "A", 25.0));
+    expect_fresh("a shunt added");
+    session.current_case().fixed_shunts.back().admittance = {0.0, -25.0};
+    expect_fresh("its sign flipped");
+    Case other = session.current_case();
+    other.loads[0].constant_power *= 2.0;
+    session.replace_case(other);
+    expect_fresh("another case");
+    session.close_case();
+}
+
 }  // namespace
 }  // namespace velquin::sim
