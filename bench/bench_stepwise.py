@@ -1,0 +1,234 @@
+#!/usr/bin/python3
+"""Cost of a brought-back connection: the demo's plants (examples/demo) run
+through velquin_main.run_integration onto a main network, on the embedded
+simulator, against one flat-start rsol of the same main network measured in
+this same run.
+
+Per connection it prints the time of the whole pair (element copy, saves,
+status report, the network solve's full recipe) and of the network solve
+alone, the load-flow work (model builds, symbolic analyses, full
+factorisations, refactorisations, iterations, memo hits), and where the
+time went (solutions, saves). One flat-start rsol of the main network is
+timed twice: from nothing (everything kept forgotten first, as in a fresh
+session) and with the network model and orderings kept (its inputs changed,
+so that it is computed). The ratios are per-connection time over each.
+
+    PYTHONPATH=build/python bench/bench_stepwise.py [--main activsg10k | --main tiled:7] [--repeats 5]
+
+`--main tiled:N` runs on N copies of case_ACTIVSg10k joined by tie lines
+(bench/tiled_network.py); the peak memory of the process is printed too.
+"""
+
+from __future__ import annotations
+
+import argparse
+import contextlib
+import io
+import resource
+import statistics
+import sys
+import tempfile
+import time
+from collections import Counter
+from pathlib import Path
+
+from openpyxl import Workbook, load_workbook
+
+REPO_DIR = Path(__file__).resolve().parent.parent
+DEMO_DIR = REPO_DIR / "examples" / "demo"
+ACTIVSG10K = REPO_DIR / "tests" / "data" / "matpower" / "case_ACTIVSg10k.m"
+WORK_KEYS = ("model_builds", "symbolic_analyses", "full_factorisations", "refactorisations", "iterations",
+             "memo_hits")
+FLAT_RSOL = ([1, 2, 0, 0, 1, 1, 0, 99, 0, 0], [500.0, 5.0])
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from tiled_network import write_tiled_matpower  # noqa: E402
+
+
+def simulator_folder() -> Path:
+    import velquin_main
+    return Path(velquin_main.__file__).resolve().parent.parent / "simulator"
+
+
+class SimulatorMeter:
+    """Wraps the simulator's solution and save calls: times them and adds up
+    the work each solution reports."""
+
+    def __init__(self, psspy):
+        self.seconds = Counter()
+        self.calls = Counter()
+        self.work = Counter()
+        self.cpu = 0.0
+        self._psspy = psspy
+        for name in ("rsol", "fnsl", "save"):
+            setattr(psspy, name, self._timed(name, getattr(psspy, name)))
+
+    def _timed(self, name, operation):
+        def timed(*args, **kwargs):
+            start, cpu = time.perf_counter(), time.thread_time()
+            try:
+                return operation(*args, **kwargs)
+            finally:
+                self.seconds[name] += time.perf_counter() - start
+                self.calls[name] += 1
+                if name != "save":
+                    self.cpu += time.thread_time() - cpu
+                    self.work.update(self._psspy.loadflow_work())
+        return timed
+
+    def reset(self):
+        self.seconds.clear()
+        self.calls.clear()
+        self.work.clear()
+        self.cpu = 0.0
+
+
+def demo_plants() -> list[tuple[str, int]]:
+    """(RAW file stem, connecting bus) of the demo workbook's plants."""
+    book = load_workbook(DEMO_DIR / "config.xlsx", read_only=True)
+    rows = list(book["Plants"].iter_rows(values_only=True))[1:]
+    return [(Path(name).stem, int(bus)) for enabled, _, name, bus in rows if str(enabled).lower() == "yes"]
+
+
+def write_workbook(path: Path, simulator: Path, main: Path, plants: list[tuple[Path, int]], results: Path):
+    book = Workbook()
+    sheets = book.active
+    sheets.title = "Sheets"
+    for row in (["SHEET NAME", "SHEET TYPE", "SHEET RUN ENABLED", "FOLDER PATH TO STORE RESULTS FOR SHEET"],
+                ["Software", "SOFT_INPUT", True, None], ["Main", "MAIN_INPUT", True, None],
+                ["Plants", "CASE_INPUT", True, str(results)]):
+        sheets.append(row)
+    rows = {"Software": [["ATTRIBUTE DESCRIPTION", "ATTRIBUTE VALUE"], ["psse_path", str(simulator)],
+                         ["psse_version", 35.5], ["psse_init", 150000]],
+            "Main": [["ENABLED", "SNAPSHOT FILEPATH", "SNAPSHOT FILENAME"], ["yes", str(main.parent), main.name]],
+            "Plants": [["ENABLED", "FILEPATH OF CASE TO BE ADDED", "NAME OF CASE TO BE ADDED",
+                        "CONNECTING BUS NUMBER"]] + [["yes", str(p.parent), p.name, bus] for p, bus in plants]}
+    for title, lines in rows.items():
+        sheet = book.create_sheet(title)
+        for line in lines:
+            sheet.append(line)
+    book.save(path)
+
+
+def stats(values: list[float]) -> str:
+    return f"min {min(values) * 1e3:.1f} / median {statistics.median(values) * 1e3:.1f} / " \
+           f"max {max(values) * 1e3:.1f} ms"
+
+
+def time_flat_rsol(psspy, main: Path, repeats: int) -> tuple[list[float], list[float], dict, dict]:
+    """One flat-start rsol of the main network, from nothing and with the
+    model kept (the swing bus's angle nudged so that it is computed)."""
+    assert psspy.case(str(main)) == 0
+    cold, warm = [], []
+    cold_work = warm_work = {}
+    swing = None
+    for r in range(repeats):
+        psspy.loadflow_reset()
+        start = time.perf_counter()
+        psspy.rsol(*FLAT_RSOL)
+        cold.append(time.perf_counter() - start)
+        cold_work = psspy.loadflow_work()
+        assert psspy.solved() == 0, "the main network does not solve from a flat start"
+    ierr, swing = psspy.busdat(ibus=find_swing(psspy, main), string="ANGLED")
+    for r in range(repeats):
+        psspy.bus_chng_4(ibus=find_swing(psspy, main), realar3=swing + (r + 1) * 1e-7)
+        start = time.perf_counter()
+        psspy.rsol(*FLAT_RSOL)
+        warm.append(time.perf_counter() - start)
+        warm_work = psspy.loadflow_work()
+    return cold, warm, cold_work, warm_work
+
+
+_swing_bus = {}
+
+
+def find_swing(psspy, main: Path) -> int:
+    if main not in _swing_bus:
+        import caspy
+        case = caspy.Savecase(str(main))
+        _swing_bus[main] = next(n for n, t in zip(case.pssbus["NUM"], case.pssbus["IDE"]) if t == 3)
+    return _swing_bus[main]
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--main", default="activsg10k", help="activsg10k, tiled:N or a MATPOWER file")
+    parser.add_argument("--repeats", type=int, default=5, help="timings of the reference rsol")
+    args = parser.parse_args()
+
+    simulator = simulator_folder()
+    sys.path.insert(0, str(simulator))
+    import psspy
+    import velquin_main
+
+    with tempfile.TemporaryDirectory(prefix="velquin-bench-stepwise-") as scratch:
+        folder = Path(scratch)
+        psspy.progress_output(islct=2, filarg=str(folder / "preparing.txt"))
+        if args.main.startswith("tiled:"):
+            source = folder / "tiled.m"
+            info = write_tiled_matpower(source, int(args.main.split(":", 1)[1]))
+            label = f"{info['buses']} buses ({args.main})"
+        else:
+            source = ACTIVSG10K if args.main == "activsg10k" else Path(args.main)
+            label = source.stem
+        assert psspy.read_matpower(str(source)) == 0
+        main_case = folder / "main.sav"
+        assert psspy.save(sfile=str(main_case)) == 0
+        plants = []
+        for stem, bus in demo_plants():
+            assert psspy.read(0, str(DEMO_DIR / "cases" / f"{stem}.raw")) == 0
+            path = folder / f"{stem}.sav"
+            assert psspy.save(sfile=str(path)) == 0
+            plants.append((path, bus))
+        workbook = folder / "config.xlsx"
+        write_workbook(workbook, simulator, main_case, plants, folder / "results")
+
+        meter = SimulatorMeter(psspy)
+        events = []
+        output = io.StringIO()
+        start, cpu = time.perf_counter(), time.process_time()
+        with contextlib.redirect_stdout(output):
+            velquin_main.run_integration(str(workbook.parent), workbook.name,
+                                         observer=lambda event, facts: events.append((event, facts)))
+        total, total_cpu = time.perf_counter() - start, time.process_time() - cpu
+        pairs = [facts for event, facts in events if event == "pair_finished"]
+        solutions = dict(seconds=dict(meter.seconds), calls=dict(meter.calls), work=dict(meter.work),
+                         cpu=meter.cpu)
+        meter.reset()
+        cold, warm, cold_work, warm_work = time_flat_rsol(psspy, main_case, args.repeats)
+        peak_mb = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+
+    connections = sum(p["reconnected"] for p in pairs)
+    network_solve = sum(p["stages"].get("network solve", 0.0) for p in pairs)
+    pair_time = sum(sum(p["stages"].values()) for p in pairs)
+    per = pair_time / connections
+    print(f"Main network {label}, {len(pairs)} plants, {connections} connections brought back, "
+          f"all converged: {all(p['converged'] for p in pairs)}")
+    print(f"  whole run {total:.2f} s wall ({total_cpu:.2f} s CPU); the pairs' stages {pair_time:.2f} s")
+    print(f"  per connection: {per * 1e3:.1f} ms (whole pair), {network_solve / connections * 1e3:.1f} ms "
+          f"(network solve alone)")
+    calls = solutions["calls"]
+    seconds = solutions["seconds"]
+    n_solutions = calls.get("rsol", 0) + calls.get("fnsl", 0)
+    print(f"  solutions: {n_solutions} ({n_solutions / connections:.1f} per connection), "
+          f"{(seconds.get('rsol', 0) + seconds.get('fnsl', 0)) / connections * 1e3:.1f} ms per connection "
+          f"({solutions['cpu'] / connections * 1e3:.1f} ms CPU); saves: {calls.get('save', 0)}, "
+          f"{seconds.get('save', 0) / connections * 1e3:.1f} ms per connection")
+    work = solutions["work"]
+    print("  work per connection: " + ", ".join(f"{k.replace('_', ' ')} {work.get(k, 0) / connections:.2f}"
+                                                 for k in WORK_KEYS))
+    print("  stages per connection: " + ", ".join(
+        f"{stage} {sum(p['stages'].get(stage, 0.0) for p in pairs) / connections * 1e3:.1f} ms"
+        for stage in pairs[0]["stages"]))
+    print(f"  one flat-start rsol from nothing:  {stats(cold)}; work " +
+          ", ".join(f"{k.replace('_', ' ')} {cold_work.get(k, 0)}" for k in WORK_KEYS))
+    print(f"  one flat-start rsol, model kept:   {stats(warm)}; work " +
+          ", ".join(f"{k.replace('_', ' ')} {warm_work.get(k, 0)}" for k in WORK_KEYS))
+    print(f"  ratio per connection / flat rsol: {per / statistics.median(cold):.2f} (from nothing), "
+          f"{per / statistics.median(warm):.2f} (model kept)")
+    print(f"  peak memory of the process: {peak_mb:.0f} MB")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
