@@ -32,7 +32,7 @@ import time
 from collections import Counter
 from pathlib import Path
 
-from openpyxl import Workbook, load_workbook
+from openpyxl import load_workbook
 
 REPO_DIR = Path(__file__).resolve().parent.parent
 DEMO_DIR = REPO_DIR / "examples" / "demo"
@@ -42,6 +42,7 @@ WORK_KEYS = ("model_builds", "symbolic_analyses", "full_factorisations", "refact
 FLAT_RSOL = ([1, 2, 0, 0, 1, 1, 0, 99, 0, 0], [500.0, 5.0])
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+from bench_run import write_workbook  # noqa: E402
 from tiled_network import write_tiled_matpower  # noqa: E402
 
 
@@ -88,26 +89,6 @@ def demo_plants() -> list[tuple[str, int]]:
     book = load_workbook(DEMO_DIR / "config.xlsx", read_only=True)
     rows = list(book["Plants"].iter_rows(values_only=True))[1:]
     return [(Path(name).stem, int(bus)) for enabled, _, name, bus in rows if str(enabled).lower() == "yes"]
-
-
-def write_workbook(path: Path, simulator: Path, main: Path, plants: list[tuple[Path, int]], results: Path):
-    book = Workbook()
-    sheets = book.active
-    sheets.title = "Sheets"
-    for row in (["SHEET NAME", "SHEET TYPE", "SHEET RUN ENABLED", "FOLDER PATH TO STORE RESULTS FOR SHEET"],
-                ["Software", "SOFT_INPUT", True, None], ["Main", "MAIN_INPUT", True, None],
-                ["Plants", "CASE_INPUT", True, str(results)]):
-        sheets.append(row)
-    rows = {"Software": [["ATTRIBUTE DESCRIPTION", "ATTRIBUTE VALUE"], ["psse_path", str(simulator)],
-                         ["psse_version", 35.5], ["psse_init", 150000]],
-            "Main": [["ENABLED", "SNAPSHOT FILEPATH", "SNAPSHOT FILENAME"], ["yes", str(main.parent), main.name]],
-            "Plants": [["ENABLED", "FILEPATH OF CASE TO BE ADDED", "NAME OF CASE TO BE ADDED",
-                        "CONNECTING BUS NUMBER"]] + [["yes", str(p.parent), p.name, bus] for p, bus in plants]}
-    for title, lines in rows.items():
-        sheet = book.create_sheet(title)
-        for line in lines:
-            sheet.append(line)
-    book.save(path)
 
 
 def stats(values: list[float]) -> str:

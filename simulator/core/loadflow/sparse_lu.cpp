@@ -37,6 +37,8 @@ struct SparseLu::Entry {
     klu_numeric* solution = nullptr;
     const klu_numeric* last = nullptr;  // what solve() uses
 
+    // Chooses pivots for the canonical values by a full factorisation.
+    void factor_canonical(const std::vector<double>& values);
     void drop(klu_numeric*& numeric) {
         if (last == numeric) last = nullptr;
         if (numeric != nullptr) klu_free_numeric(&numeric, common);
@@ -135,16 +137,21 @@ klu_numeric* factor_afresh(std::vector<int>& col_start, std::vector<int>& row_in
 
 }  // namespace
 
+void SparseLu::Entry::factor_canonical(const std::vector<double>& values) {
+    drop(canonical);
+    canonical_values = values;
+    canonical_refactored = false;
+    fault_point("factorisation");
+    canonical = factor_afresh(col_start, row_index, values, symbolic, *common);
+}
+
 void SparseLu::set_canonical(const std::vector<double>& values) {
     if (current_ == nullptr) throw std::logic_error("sparse LU: no pattern set");
     Entry& e = *current_;
     if (e.symbolic == nullptr) return;
+    // Only the pivots matter here, which refactorisations leave alone.
     if (e.canonical != nullptr && e.canonical_values == values) return;
-    e.drop(e.canonical);
-    e.canonical_values = values;
-    e.canonical_refactored = false;
-    fault_point("factorisation");
-    e.canonical = factor_afresh(e.col_start, e.row_index, values, e.symbolic, state_->common);
+    e.factor_canonical(values);
     ++full_factorisations_;
 }
 
@@ -179,11 +186,7 @@ bool SparseLu::factor_exactly(const std::vector<double>& values) {
     Entry& e = *current_;
     if (e.symbolic == nullptr) return true;
     if (e.canonical == nullptr || e.canonical_refactored || e.canonical_values != values) {
-        e.drop(e.canonical);
-        e.canonical_values = values;
-        e.canonical_refactored = false;
-        fault_point("factorisation");
-        e.canonical = factor_afresh(e.col_start, e.row_index, values, e.symbolic, state_->common);
+        e.factor_canonical(values);
         ++full_factorisations_;
     }
     e.last = e.canonical;
