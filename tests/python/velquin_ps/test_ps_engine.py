@@ -32,7 +32,8 @@ def test_construction_failures(fake_simulator, tmp_path):
     # Before the fake's folder is on the search path, nothing provides the modules.
     with pytest.raises(ImportError):
         PSSE_ENGINE(psse_path=str(tmp_path / "nowhere"), version=34.0)
-    with pytest.raises(TypeError, match="33.9"):
+    with pytest.raises(TypeError, match=r"^PSSE_ENGINE: simulator version 33\.9 is not supported \(the oldest "
+                                        r"release is 34\.0\)"):
         fake_simulator.engine(33.9)
     assert fake_simulator.imports == []
     with pytest.raises(ValueError):
