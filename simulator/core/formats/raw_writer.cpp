@@ -204,7 +204,13 @@ private:
         void operator()(std::string_view name, const std::string& v) {
             f.set(name, v, std::get<std::string>(defaults[next++]));
         }
-        void bus(std::string_view name, const int& v, bool) { (*this)(name, v); }
+        // A record without a bus it needs would not read back.
+        void bus(std::string_view name, const int& v, bool required) {
+            if (required && v == 0)
+                throw std::invalid_argument(std::string(f.layout().kind()) + " field " + std::string(name) +
+                                            " has no bus; the record cannot be written");
+            (*this)(name, v);
+        }
         void owners(const Ownership& o) { writer.owners(f, o); }
     };
     template <class T>
