@@ -168,3 +168,11 @@ def test_a_vsc_line_without_converter_buses_is_not_written(devices):
     raw = devices.folder / "half.raw"
     assert p.writerawversion(vernum="35", ofile=str(raw)) != 0
     assert not raw.exists()
+
+
+def test_multi_terminal_lines_are_reported(sim, test_data_dir):
+    p = sim.psspy
+    assert p.read(numnam=0, ifile=str(test_data_dir / "raw" / "IEEE_14_bus_completed.raw")) == 0
+    table = sim.reading().pssmdc
+    assert table == dict(NAME=("MULTERM_DC_1",), MDC=(1,), VCONV=(212,), VCMOD=(400.0,), VCONVN=(0,), NCONV=(4,),
+                         NDCBS=(5,), NDCLN=(4,), IB=((20, 21, 22, 23),))
