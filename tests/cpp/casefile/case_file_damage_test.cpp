@@ -60,7 +60,7 @@ Case case_with_buses() {
 
 TEST(CaseFileDamage, ForeignDataIsNotASavedCase) {
     EXPECT_EQ(error_of(""), "f.sav: not a Velquin saved case");
-    EXPECT_EQ(error_of("0 / PSS(R)E-33 RAW created\n"), "f.sav: not a Velquin saved case");
+    EXPECT_EQ(error_of("0 / REL-33 RAW created\n"), "f.sav: not a Velquin saved case");
     EXPECT_EQ(error_of("\x89VQ"), "f.sav: truncated (header)");
 }
 

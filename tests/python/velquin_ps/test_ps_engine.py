@@ -193,7 +193,7 @@ def test_fake_simulator_leaves_imports_as_it_found_them(tmp_path):
     modules, path = dict(sys.modules), list(sys.path)
     with isolated_imports():
         hide_other_simulators()
-        fake = lay_out(tmp_path / "psse")
+        fake = lay_out(tmp_path / "simulator")
         engine = fake.engine(35.5)
         assert sys.modules["psspy"] is engine.psspy and str(fake.path) in sys.path
     assert sys.modules == modules and sys.path == path

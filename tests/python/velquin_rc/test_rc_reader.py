@@ -92,7 +92,7 @@ def test_headers_cells_and_empty_rows_are_normalised(workbook_folder):
         "Sheets": [["  Sheet Name ", "SHEET TYPE", " sheet run enabled", "FOLDER PATH TO STORE RESULTS FOR SHEET "],
                    ["Soft", "SOFT_INPUT", True, " D:/Out "]],
         "SOFT": [[" Attribute Description ", "ATTRIBUTE VALUE"], [" PSSE_Version ", 35.5],
-                 [None, None], ["psse_path", " C:\\Program Files\\PTI "], [None, None]],
+                 [None, None], ["psse_path", " C:\\Program Files\\Simulator "], [None, None]],
     })
     frame = reader.get_data_frame()["soft"]
     # All-empty rows are dropped and the others keep their row labels.
@@ -100,7 +100,7 @@ def test_headers_cells_and_empty_rows_are_normalised(workbook_folder):
     assert list(frame.columns) == ["attribute description", "attribute value", "parent_path"]
     assert reader.get_soft_config_indexed_dict() == {
         "0": {"attribute description": "psse_version", "attribute value": 35.5, "parent_path": "d:/out"},
-        "1": {"attribute description": "psse_path", "attribute value": "c:\\program files\\pti",
+        "1": {"attribute description": "psse_path", "attribute value": "c:\\program files\\simulator",
               "parent_path": "d:/out"}}
 
 
