@@ -5,8 +5,10 @@
 //   same; a model whose taps or shunts a solution moved is rebuilt. The
 //   network data are compared unless the caller knows that nothing but the
 //   last solution touched the case and that solution wrote no network data.
-// - Symbolic analyses of the sparse matrices, by pattern and ordering
-//   inputs (sparse_lu.hpp); numeric factors only within one solution.
+// - The Jacobian's layout (one per model), symbolic analyses by pattern
+//   and ordering inputs, and pivots chosen from canonical values that are
+//   a function of the network (sparse_lu.hpp); pivots chosen from a
+//   solution's own matrix only within that solution.
 // - Outcomes of earlier solutions of the same network, by their inputs
 //   (result_memo.hpp).
 // Each solution therefore gives, bit for bit, what the first solution of a
