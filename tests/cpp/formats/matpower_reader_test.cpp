@@ -204,6 +204,24 @@ TEST(MatpowerReader, SyntaxVariantsAndElementMapping) {
                                    "than the first one there; the first one is kept"}));
 }
 
+TEST(MatpowerReader, DcLinesAreReportedNotApproximated) {
+    const char* text =
+        "mpc.baseMVA = 100;\n"
+        "mpc.bus = [1 3 0 0 0 0 1 1 0 230 1 1.1 0.9; 2 1 0 0 0 0 1 1 0 230 1 1.1 0.9];\n"
+        "mpc.dcline = [\n"
+        "  1 2 1 10 8.9 0 0 1.01 1 1 10 -10 10 -10 10 1 0.01;\n"
+        "  2 1 1 5 4.5 0 0 1 1 1 10 -10 10 -10 10 0.5 0.01;\n"
+        "];\n";
+    ImportReport report;
+    const Case c = parse_matpower(text, "dc.m", &report);
+    EXPECT_EQ(c.buses.size(), 2u);
+    EXPECT_TRUE(c.two_terminal_dc_lines.empty());
+    EXPECT_TRUE(c.vsc_dc_lines.empty());
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find("dc.m:3: 2 DC line(s) of field 'dcline' not imported"), std::string::npos)
+        << report.warnings[0];
+}
+
 TEST(MatpowerReader, MalformedInputNamesFileLineAndField) {
     struct Bad {
         std::string text;
