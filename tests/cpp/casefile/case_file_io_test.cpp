@@ -13,39 +13,15 @@
 #include "casefile/case_file.hpp"
 #include "casefile/child_process.hpp"
 #include "casefile/full_case.hpp"
+#include "casefile/test_folder.hpp"
 
 namespace velquin::sim {
 namespace {
 
 namespace fs = std::filesystem;
 
-class CaseFileIo : public ::testing::Test {
+class CaseFileIo : public testing::TestFolder {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("velquin-casefile-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, ec);
-        fs::remove_all(dir_, ec);
-    }
-
-    std::vector<std::string> folder_entries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    static std::string contents(const fs::path& p) {
-        std::string bytes(fs::file_size(p), '\0');
-        std::ifstream(p, std::ios::binary).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return bytes;
-    }
-
     static std::string error_of(const std::function<void()>& action) {
         try {
             action();
@@ -54,8 +30,6 @@ protected:
         }
         return "(no error)";
     }
-
-    fs::path dir_;
 };
 
 Case big_case() {
