@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <functional>
 
 #include "casefile/case_file.hpp"
+#include "casefile/child_process.hpp"
 #include "casefile/full_case.hpp"
 #include "casefile/test_folder.hpp"
 
