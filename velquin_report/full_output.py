@@ -75,8 +75,7 @@ class FullOutput:
 
 def _violations(case, stages: PairStages, flows: pd.DataFrame) -> list[str]:
     found = []
-    watched = ([stages.connecting_bus] if stages.connecting_bus is not None else []) + stages.small_buses
-    for bus in watched:
+    for bus in stages.watched:
         if not case.in_service(bus):
             continue
         row = case.buses.loc[bus]
@@ -117,7 +116,8 @@ class _Check:
         self.solves += 1
         saved = self.folder / f"{name}.sav"
         self.engine.save_case(sfile=str(saved))
-        return status, read_case(self.engine.caspy, saved)
+        return status, read_case(self.engine.caspy, saved, around=self.stages.watched,
+                                 system_base_mva=self.stages.system_base_mva, machines=False)
 
     def measure(self, check: str, status, case) -> CheckResult:
         solved = status == 0

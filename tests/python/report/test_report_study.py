@@ -205,6 +205,35 @@ def test_the_report_s_flows_balance_every_plant_bus_of_the_solved_case(study):
     assert max(abs(s) for s in balance.values()) < 0.1
 
 
+def test_reading_the_plant_s_part_of_a_case_gives_the_whole_case_s_rows_and_flows(study):
+    """The report reads only the rows around the small case's buses: they
+    are exactly the whole case's rows, and the flows from them the same."""
+    from velquin_report.branch_flows import branch_flows, touching
+    from velquin_report.case_tables import read_case
+
+    for small, connecting, buses in (("solar", 4, SOLAR_BUSES), ("sink", 7, SINK_BUSES)):
+        for stage in ("0", "1", "final") if small == "solar" else ("0", "1"):
+            path = stage_file(study, small, stage)
+            whole = read_case(study["caspy"], path)
+            for around in (buses, [connecting, *buses]):
+                part = read_case(study["caspy"], path, around=around)
+                assert part.system_base_mva == whole.system_base_mva == 100.0
+                wanted = set(around)
+                for name, columns in (("lines", ("from_bus", "to_bus")), ("transformers", ("bus1", "bus2", "bus3"))):
+                    expected = touching(getattr(whole, name), wanted, columns).reset_index(drop=True)
+                    pd.testing.assert_frame_equal(getattr(part, name), expected, check_exact=True)
+                ends = set(part.lines[["from_bus", "to_bus"]].to_numpy().ravel()) | wanted
+                ends |= set(part.transformers[["bus1", "bus2", "bus3"]].to_numpy().ravel()) - {0}
+                pd.testing.assert_frame_equal(part.buses, whole.buses[whole.buses.index.isin(ends)],
+                                              check_exact=True)
+                machines = whole.machines[whole.machines["bus"].isin(wanted)].reset_index(drop=True)
+                # No machine: an empty table, whatever its columns' types.
+                pd.testing.assert_frame_equal(part.machines, machines, check_exact=True,
+                                              check_dtype=not machines.empty)
+                pd.testing.assert_frame_equal(branch_flows(part, set(buses)), branch_flows(whole, set(buses)),
+                                              check_exact=True)
+
+
 def test_summary_csv_gives_each_pair_its_outcome_and_worst_values(study):
     summary = pd.read_csv(io.StringIO(study["in_run"]["summary.csv"]))
     assert list(summary.columns) == [
