@@ -110,9 +110,10 @@ TEST(CaseFileDamage, VersionsAreChecked) {
               0u);
     // Refused before the checksum: a newer major version may checksum differently.
     put_at<std::uint64_t>(newer, 24, 0);
-    EXPECT_EQ(
-        error_of(newer),
-        "f.sav: written by a newer Velquin (case file format 2.0; this version reads format 1 and older)");
+    EXPECT_EQ(error_of(newer), "f.sav: written by a newer Velquin (case file format " +
+                                   std::to_string(kCaseFileMajorVersion + 1) +
+                                   ".0; this version reads format " + std::to_string(kCaseFileMajorVersion) +
+                                   " and older)");
 
     std::string zero = encode_case(Case{});
     put_at<std::uint16_t>(zero, 8, 0);
