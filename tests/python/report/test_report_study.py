@@ -5,9 +5,7 @@ page in headless Chromium."""
 
 from __future__ import annotations
 
-import argparse
 import cmath
-import contextlib
 import hashlib
 import io
 import math
@@ -19,10 +17,8 @@ from pathlib import Path
 import pandas as pd
 import pytest
 
-from fixtures.fake_simulator import hide_other_simulators, isolated_imports
-
 from .chromium import visit
-from .study import SINK_BUSES, SOLAR_BUSES, build_cases, write_workbook
+from .study import SINK_BUSES, SOLAR_BUSES, build_cases, embedded_run, write_workbook
 
 REPO_DIR = Path(__file__).resolve().parents[3]
 STAGE_COLUMNS = ["main_case", "small_case", "stage", "bus", "name", "base_kv", "vm_pu", "va_deg", "vmax_pu",
@@ -39,27 +35,17 @@ def digest(path: Path) -> str:
 def study(tmp_path_factory, simulator_dir, test_data_dir):
     folder = tmp_path_factory.mktemp("report_study")
     results = folder / "results"
-    with isolated_imports():
-        hide_other_simulators()
-        sys.path[:0] = [str(simulator_dir), str(REPO_DIR)]
-        import caspy
-        import psspy
 
-        from cli import run_command
-
-        assert psspy.progress_output(islct=2, filarg=str(folder / "building.txt")) == 0
+    def write_cases(psspy):
         build_cases(psspy, folder, test_data_dir / "matpower" / "case30.m")
-        workbook = write_workbook(folder, simulator_dir, results)
-        out = io.StringIO()
-        with contextlib.redirect_stdout(out):
-            status = run_command.execute(argparse.Namespace(workbook=str(workbook), traceback=False))
+        return write_workbook(folder, simulator_dir, results)
+
+    with embedded_run(folder, simulator_dir, write_cases) as (caspy, status, out):
         report = results / "report"
         in_run = {name: (report / name).read_text() for name in ("stages.csv", "branches.csv", "summary.csv",
                                                                  "full_output.csv", "index.html")}
-        yield dict(folder=folder, results=results, report=report, caspy=caspy, status=status,
-                   out=out.getvalue(), in_run=in_run)
-        psspy.close_powerflow()
-        psspy.progress_output(islct=1)
+        yield dict(folder=folder, results=results, report=report, caspy=caspy, status=status, out=out,
+                   in_run=in_run)
 
 
 def pair_folder(study, small):

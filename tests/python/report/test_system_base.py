@@ -5,10 +5,7 @@ tell it (once per main case), and a clear error where neither does."""
 
 from __future__ import annotations
 
-import argparse
 import cmath
-import contextlib
-import io
 import math
 import os
 import sys
@@ -19,7 +16,6 @@ import pandas as pd
 import pytest
 
 from fixtures.case_data import bus, line, make_case
-from fixtures.fake_simulator import hide_other_simulators, isolated_imports
 from fixtures.workbooks import config_workbook
 
 REPO_DIR = Path(__file__).resolve().parents[3]
@@ -27,6 +23,8 @@ if str(REPO_DIR) not in sys.path:
     sys.path.insert(0, str(REPO_DIR))
 
 from velquin_report import ReportError, build_report  # noqa: E402
+
+from .study import embedded_run  # noqa: E402
 
 BASE_MVA = 250.0
 PLANT_BUSES = [101, 102, 103]
@@ -74,24 +72,15 @@ def build_cases(psspy, folder: Path) -> None:
 def run(tmp_path_factory, simulator_dir):
     folder = tmp_path_factory.mktemp("report_base")
     results = folder / "results"
-    with isolated_imports():
-        hide_other_simulators()
-        sys.path[:0] = [str(simulator_dir), str(REPO_DIR)]
-        import caspy
-        import psspy
 
-        from cli import run_command
-
-        assert psspy.progress_output(islct=2, filarg=str(folder / "building.txt")) == 0
+    def write_cases(psspy):
         build_cases(psspy, folder)
-        workbook = config_workbook(folder / "config.xlsx", psse_path=str(simulator_dir), psse_version=35.5,
-                                   psse_init=1000, main_cases=[("yes", str(folder), "grid.sav")],
-                                   small_cases=[("yes", str(folder), "plant.sav", 3)], result_folder=str(results))
-        with contextlib.redirect_stdout(io.StringIO()):
-            status = run_command.execute(argparse.Namespace(workbook=str(workbook), traceback=False))
+        return config_workbook(folder / "config.xlsx", psse_path=str(simulator_dir), psse_version=35.5,
+                               psse_init=1000, main_cases=[("yes", str(folder), "grid.sav")],
+                               small_cases=[("yes", str(folder), "plant.sav", 3)], result_folder=str(results))
+
+    with embedded_run(folder, simulator_dir, write_cases) as (caspy, status, _):
         yield dict(results=results, report=results / "report", caspy=caspy, status=status)
-        psspy.close_powerflow()
-        psspy.progress_output(islct=1)
 
 
 def stage_path(run, stage):
