@@ -1,9 +1,11 @@
-// Load-flow speed on every network of the test data: a full solve from
-// the stored voltages (admittance build included), the robust solution
-// from a flat start, a re-solve of the converged case, and the phases of
-// one Newton iteration. Times are minimum / median / maximum over repeated
-// runs in this process; the first (cold) solve, which analyses the sparsity
-// pattern, is the in-process baseline for the reuse of that analysis.
+// Load-flow speed on every network of the test data: a full solve from the
+// stored voltages and the robust solution from a flat start, each with
+// nothing kept (as the first solution of a session) and with the network
+// model, orderings and canonical pivots kept (the inputs changed, so that
+// the solution is computed), a solution whose inputs repeat (its outcome is
+// remembered), and the phases of one Newton iteration, with the work each
+// solution reports. Times are minimum / median / maximum over repeated runs
+// in this process.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -80,51 +82,67 @@ void bench(const std::filesystem::path& file) {
     const int n = repeats_for(original.buses.size());
     std::printf("%s: %zu buses\n", file.filename().c_str(), original.buses.size());
 
-    std::vector<double> full, fresh, resolve, flat;
-    int full_iterations = 0, flat_iterations = 0, full_status = 0, flat_status = 0;
-    double cold = 0.0;
-    for (int k = 0; k < n; ++k) {
-        Case c = original;
-        const Timer t0;
-        const LoadflowResult r = solve_loadflow(c, stored);
-        const double t = ms_since(t0);
-        if (k == 0)
-            cold = t;
-        else
-            full.push_back(t);
-        full_iterations = r.iterations;
-        full_status = r.status;
-        const Timer t1;
-        solve_loadflow(c, stored);
-        resolve.push_back(ms_since(t1));
-    }
-    // The same solution with nothing kept from earlier ones: network model,
-    // admittances, symbolic analysis and first factorisation every time.
-    for (int k = 0; k < n; ++k) {
-        Case c = original;
-        clear_loadflow_caches();
-        const Timer t0;
-        solve_loadflow(c, stored);
-        fresh.push_back(ms_since(t0));
-    }
+    auto work_text = [](const LoadflowResult& r) {
+        const LoadflowWork& w = r.work;
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "%d iterations, status %d; %d model build(s), %d analyses, %d full factorisation(s), "
+                      "%d refactorisation(s), %d memo hit(s)",
+                      r.iterations, r.status, w.model_builds, w.symbolic_analyses, w.full_factorisations,
+                      w.refactorisations, w.memo_hits);
+        return std::string(text);
+    };
+    // The swing bus's stored angle, nudged so that a flat start computes
+    // again (its inputs changed) on the kept model.
+    std::size_t swing = 0;
+    for (std::size_t i = 0; i < original.buses.size(); ++i)
+        if (original.buses[i].type == kSwingBus) swing = i;
     OptionsParse robust = parse_rsol_options(&original, {1, 2, 0, 0, 1, 1, 0, 99, 0, 0}, {500.0, 5.0});
     if (matpower) robust.options.zero_impedance_threshold = 0.0;
+
+    std::vector<double> fresh, fresh_flat, kept, kept_flat, remembered;
+    LoadflowResult fresh_r, fresh_flat_r, kept_r, kept_flat_r, remembered_r;
     for (int k = 0; k < n; ++k) {
+        // Nothing kept: network model, orderings, pivots and outcomes anew.
         Case c = original;
-        const Timer t0;
-        const LoadflowResult r = solve_loadflow(c, robust.options);
-        flat.push_back(ms_since(t0));
-        flat_iterations = r.iterations;
-        flat_status = r.status;
+        clear_loadflow_caches();
+        Timer t0;
+        fresh_r = solve_loadflow(c, stored);
+        fresh.push_back(ms_since(t0));
+        Case f = original;
+        clear_loadflow_caches();
+        t0 = Timer{};
+        fresh_flat_r = solve_loadflow(f, robust.options);
+        fresh_flat.push_back(ms_since(t0));
+        // The same network again, other inputs: computed on what is kept.
+        Case w = original;
+        w.buses[swing].va_deg += 1e-9 * (k + 1);
+        t0 = Timer{};
+        kept_flat_r = solve_loadflow(w, robust.options);
+        kept_flat.push_back(ms_since(t0));
+        Case s2 = original;
+        s2.buses[swing].va_deg += 1e-9 * (k + 1);
+        t0 = Timer{};
+        kept_r = solve_loadflow(s2, stored);
+        kept.push_back(ms_since(t0));
+        // And the very same inputs once more: the remembered outcome.
+        Case again = original;
+        again.buses[swing].va_deg += 1e-9 * (k + 1);
+        t0 = Timer{};
+        remembered_r = solve_loadflow(again, stored);
+        remembered.push_back(ms_since(t0));
     }
     std::printf("  %-34s %9s %9s %9s\n", "", "min", "median", "max");
-    print("full solve, stored voltages", stats(full));
-    std::printf("  %-34s %9.3f ms (first solve, pattern analysed), %d iterations, status %d\n", "", cold,
-                full_iterations, full_status);
-    print("full solve, nothing cached", stats(fresh));
-    print("re-solve of the converged case", stats(resolve));
-    print("rsol recipe call, flat start", stats(flat));
-    std::printf("  %-34s %d iterations, status %d\n", "", flat_iterations, flat_status);
+    print("full solve, nothing kept", stats(fresh));
+    std::printf("  %-34s %s\n", "", work_text(fresh_r).c_str());
+    print("rsol recipe call, nothing kept", stats(fresh_flat));
+    std::printf("  %-34s %s\n", "", work_text(fresh_flat_r).c_str());
+    print("full solve, model kept", stats(kept));
+    std::printf("  %-34s %s\n", "", work_text(kept_r).c_str());
+    print("rsol recipe call, model kept", stats(kept_flat));
+    std::printf("  %-34s %s\n", "", work_text(kept_flat_r).c_str());
+    print("same inputs again (memo)", stats(remembered));
+    std::printf("  %-34s %s\n", "", work_text(remembered_r).c_str());
 
     // Phases of one iteration at the stored voltages.
     loadflow::BuildSettings bs;
@@ -150,6 +168,7 @@ void bench(const std::filesystem::path& file) {
         t0 = Timer{};
         s.correction();
         solve.push_back(ms_since(t0));
+        lu.begin_solution();
         if (k == 0)
             std::printf("  Jacobian: %d unknowns, %zu non-zeros\n", s.unknowns(), s.jacobian_nonzeros());
     }

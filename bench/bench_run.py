@@ -115,7 +115,9 @@ def build_plant(psspy, path, poi, poi_kv, taken_numbers, feeders, units_per_feed
     return 2 + 2 * feeders * units_per_feeder
 
 
-def write_workbook(path, simulator, main_path, plant_path, poi, results):
+def write_workbook(path, simulator, main_path, plants, results):
+    """A workbook of one main case and the plants [(saved case, connecting
+    bus), ...], with the results under `results`."""
     from openpyxl import Workbook
     book = Workbook()
     sheets = book.active
@@ -129,7 +131,7 @@ def write_workbook(path, simulator, main_path, plant_path, poi, results):
             "Main": [["ENABLED", "SNAPSHOT FILEPATH", "SNAPSHOT FILENAME"],
                      ["yes", str(main_path.parent), main_path.name]],
             "Plants": [["ENABLED", "FILEPATH OF CASE TO BE ADDED", "NAME OF CASE TO BE ADDED",
-                        "CONNECTING BUS NUMBER"], ["yes", str(plant_path.parent), plant_path.stem, poi]]}
+                        "CONNECTING BUS NUMBER"]] + [["yes", str(p.parent), p.stem, bus] for p, bus in plants]}
     for title, lines in rows.items():
         sheet = book.create_sheet(title)
         for line in lines:
@@ -189,7 +191,7 @@ def main():
                 buses = build_plant(psspy, plant_path, poi, poi_kv, taken, feeders, units)
                 results_folder = folder / "results"
                 workbook = folder / "config.xlsx"
-                write_workbook(workbook, simulator, main_path, plant_path, poi, results_folder)
+                write_workbook(workbook, simulator, main_path, [(plant_path, poi)], results_folder)
                 if clock is None:
                     clock = SimulatorClock({"psspy": psspy, "caspy": caspy})
                 clock.take()  # the preparation's own calls are not the run's

@@ -13,6 +13,7 @@ void Session::mark_initialized(int bus_capacity) {
 }
 
 void Session::replace_case(Case c) {
+    ++case_version_;
     case_ = std::move(c);
     case_index_.clear();
     walks_.reset();
@@ -20,6 +21,7 @@ void Session::replace_case(Case c) {
 }
 
 void Session::close_case() {
+    ++case_version_;
     case_.reset();
     case_index_.clear();
     walks_.reset();

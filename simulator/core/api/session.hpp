@@ -4,11 +4,13 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "api/progress_output.hpp"
+#include "loadflow/loadflow_work.hpp"
 #include "model/case.hpp"
 #include "operations/case_index.hpp"
 #include "operations/element_walks.hpp"
@@ -29,7 +31,12 @@ public:
     void set_started_release(std::string release) { started_release_ = std::move(release); }
 
     bool has_case() const { return case_.has_value(); }
-    Case& current_case() { return *case_; }
+    // Every mutable access counts as a possible change of the case (see
+    // case_untouched_since_solution).
+    Case& current_case() {
+        ++case_version_;
+        return *case_;
+    }
     const Case& current_case() const { return *case_; }
     // Makes `c` the case in memory; forgets the previous one and the outcome
     // of any earlier solution.
@@ -51,9 +58,23 @@ public:
     int lines_per_page(int device) const;
     bool set_lines_per_page(int device, int lines);
 
+    // True when nothing could have changed the case in memory since the
+    // last load-flow solution returned (no mutable access, no other case):
+    // its network data are then as that solution left them.
+    bool case_untouched_since_solution() const { return case_version_ == solved_case_version_; }
+    void mark_case_solved() { solved_case_version_ = case_version_; }
+
     // Status of the last load-flow solution, as `solved` reports it.
     int solution_status() const { return solution_status_; }
     void set_solution_status(int status) { solution_status_ = status; }
+    // Work and iterations of the last load-flow solution (zero when the
+    // last call was refused or failed), for benchmarks.
+    const LoadflowWork& solution_work() const { return solution_work_; }
+    int solution_iterations() const { return solution_iterations_; }
+    void set_solution_work(const LoadflowWork& work, int iterations) {
+        solution_work_ = work;
+        solution_iterations_ = iterations;
+    }
 
 private:
     Session() = default;
@@ -67,6 +88,10 @@ private:
     ProgressOutput progress_;
     std::array<int, 4> lines_per_page_{60, 60, 60, 60};
     int solution_status_ = kSolutionNotAttempted;
+    std::uint64_t case_version_ = 0;
+    std::uint64_t solved_case_version_ = ~std::uint64_t{0};
+    LoadflowWork solution_work_;
+    int solution_iterations_ = 0;
 
 public:
     // Value of `solution_status` before any solution of the case in memory.

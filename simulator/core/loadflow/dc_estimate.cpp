@@ -49,7 +49,7 @@ bool estimate_angles(const NetworkModel& m, SparseLu& lu, std::vector<Complex>& 
         if (pm.swing && index[static_cast<std::size_t>(pm.node)] >= 0)
             rhs[static_cast<std::size_t>(index[static_cast<std::size_t>(pm.node)])] += pm.p;
     lu.set_pattern(start, rows);
-    if (!lu.factor(values, true)) return false;
+    if (!lu.factor_exactly(values)) return false;
     lu.solve(rhs);
     for (std::size_t i = 0; i < n; ++i) {
         if (!m.node_active[i]) continue;
@@ -112,7 +112,7 @@ bool estimate_magnitudes(const NetworkModel& m, SparseLu& lu, std::vector<Comple
         rhs[2 * static_cast<std::size_t>(index[i]) + 1] = -driven.imag();
     }
     lu.set_pattern(start, cols);
-    if (!lu.factor(values, true)) return false;
+    if (!lu.factor_exactly(values)) return false;
     lu.solve_transposed(rhs);
     for (std::size_t i = 0; i < n; ++i) {
         if (index[i] < 0) continue;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "api/progress_output.hpp"
+#include "loadflow/loadflow_work.hpp"
 #include "loadflow/solution_status.hpp"
 #include "model/case.hpp"
 
@@ -63,14 +64,24 @@ struct LoadflowResult {
     int limited_plants = 0;    // plants held at a reactive limit
     int taps_moved = 0, shunts_moved = 0;
     std::vector<std::string> notes;
+    LoadflowWork work;  // iterations are counted above
 };
 
 // Solves the case in place. Progress text goes to `progress` when given.
-LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& options, ProgressOutput* progress = nullptr);
+// What is kept between solutions (loadflow/kept_state.hpp) never changes a
+// result: each solution gives what the first solution of a fresh session
+// gives for the same case and options. An exception leaves the case as it
+// was and discards everything kept.
+// `untouched` tells that `c` is the case of the previous call and that
+// nothing but that call has changed it since (the session knows it: see
+// Session::case_untouched_since_solution); the network data then need not
+// be compared again.
+LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& options, ProgressOutput* progress = nullptr,
+                              bool untouched = false);
 
-// Forgets the network model and symbolic factorisations kept from earlier
-// solutions, so the next solution builds everything afresh (benchmarks use
-// it to time a solution from nothing).
+// Forgets everything kept from earlier solutions, so the next solution
+// builds everything afresh (benchmarks use it to time a solution from
+// nothing, tests to compare with a fresh session).
 void clear_loadflow_caches();
 
 // Options as the solution operations receive them (positions 1-based as
@@ -88,7 +99,9 @@ OptionsParse parse_fnsl_options(const Case* c, const IntegerOptions& options);
 OptionsParse parse_rsol_options(const Case* c, const IntegerOptions& options, const RealValues& values);
 
 // The psspy operations on the session's case: return the error code and
-// set the session's solution status.
+// set the session's solution status. A solution that fails with an
+// exception returns kSolveFailed with the status kSolutionNotAttempted,
+// says why on the progress output and leaves the case as it was.
 int run_fnsl(Session& session, const IntegerOptions& options);
 int run_rsol(Session& session, const IntegerOptions& options, const RealValues& values);
 

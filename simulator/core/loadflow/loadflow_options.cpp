@@ -1,6 +1,7 @@
 // Option lists of the solution operations and the operations themselves on
 // the session's case.
 #include <cmath>
+#include <exception>
 #include <string>
 
 #include "api/session.hpp"
@@ -114,6 +115,7 @@ namespace {
 
 int run(Session& session, const OptionsParse& parsed, const char* name) {
     ProgressOutput& progress = session.progress();
+    session.set_solution_work({}, 0);
     if (!session.has_case()) {
         session.set_solution_status(kSolutionNotAttempted);
         progress.write_line(std::string(name) + ": no case in memory");
@@ -127,20 +129,35 @@ int run(Session& session, const OptionsParse& parsed, const char* name) {
         progress.flush();
         return parsed.error;
     }
-    const LoadflowResult result = solve_loadflow(session.current_case(), parsed.options, &progress);
-    session.set_solution_status(result.status);
+    try {
+        const bool untouched = session.case_untouched_since_solution();
+        const LoadflowResult result =
+            solve_loadflow(session.current_case(), parsed.options, &progress, untouched);
+        session.mark_case_solved();
+        session.set_solution_status(result.status);
+        session.set_solution_work(result.work, result.iterations);
+    } catch (const std::exception& e) {
+        // The solver has discarded what it kept and written nothing.
+        session.set_solution_status(kSolutionNotAttempted);
+        progress.write_line(std::string(name) + ": the solution stopped on an error (" + e.what() +
+                            "); the case is left as it was");
+        progress.flush();
+        return kSolveFailed;
+    }
     return kSolveRan;
 }
 
 }  // namespace
 
 int run_fnsl(Session& session, const IntegerOptions& options) {
-    const Case* c = session.has_case() ? &session.current_case() : nullptr;
+    const Session& reading = session;
+    const Case* c = reading.has_case() ? &reading.current_case() : nullptr;
     return run(session, parse_fnsl_options(c, options), "fnsl");
 }
 
 int run_rsol(Session& session, const IntegerOptions& options, const RealValues& values) {
-    const Case* c = session.has_case() ? &session.current_case() : nullptr;
+    const Session& reading = session;
+    const Case* c = reading.has_case() ? &reading.current_case() : nullptr;
     return run(session, parse_rsol_options(c, options, values), "rsol");
 }
 

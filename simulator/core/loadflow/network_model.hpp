@@ -1,12 +1,19 @@
-// The network as the load flow sees it, built afresh from a Case for every
-// solution: in-service buses merged across zero-impedance ties into nodes,
-// star points of three-winding transformers as extra nodes, the nodal
-// admittance matrix, the specified injections, the voltage-regulating
-// plants, the adjustable devices and the islands. Everything is in
-// system-base per unit.
+// The network as the load flow sees it: in-service buses merged across
+// zero-impedance ties into nodes, star points of three-winding transformers
+// as extra nodes, the nodal admittance matrix, the specified injections, the
+// voltage-regulating plants, the adjustable devices and the islands.
+// Everything is in system-base per unit.
+//
+// A model has two parts. Its structure comes from the case's network data
+// (everything but the solution fields, see solution_fields.hpp); its state
+// (starting voltages, machine outputs and what derives from them) comes from
+// the solution fields and is taken by take_solution_state, which
+// build_network itself calls last. A model kept for an unchanged network
+// and given a new state is therefore the very model a fresh build gives.
 #pragma once
 
 #include <cmath>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,6 +54,8 @@ struct PlantModel {
     double qmax = 0.0, qmin = 0.0;  // pu, sums over in-service machines
     double weight = 1.0;            // share in its regulated bus's group
     bool swing = false;             // machines of a swing bus
+    // A second swing bus of an island, solved as a generator bus.
+    bool demoted_swing = false;
     // Stored reactive output of its machines, pu (for a warm start).
     double stored_q = 0.0;
     std::vector<int> machines;  // indices into Case::machines
@@ -98,6 +107,8 @@ struct InductionModel {
     bool has_rotor = false, has_second_cage = false;
 };
 
+struct JacobianLayout;
+
 struct NetworkModel {
     double base_mva = 100.0;
     int node_count = 0;
@@ -121,6 +132,9 @@ struct NetworkModel {
 
     // Specified injections: constant part (generation minus load) and the
     // constant-current part of the loads (consumed, scales with |V|).
+    // s_load is the loads' share of s_base (network data); s_base adds the
+    // machines' outputs (state).
+    std::vector<Complex> s_load;
     std::vector<Complex> s_base;
     std::vector<Complex> i_load;
 
@@ -132,10 +146,8 @@ struct NetworkModel {
     std::vector<int> stamp_winding;      // per stamp: winding of that transformer
     int phase_shift_controls = 0;        // windings with an active-power (COD 3) control
 
-    // Machines at load buses (machine, node) and the output, pu, their
-    // fixed injection was built with.
+    // Machines at load buses (machine, node): fixed injections.
     std::vector<std::pair<int, int>> fixed_machines;
-    std::vector<Complex> fixed_machine_s;
 
     // Starting voltages stored in the case, per node, and the stored
     // magnitude and angle (degrees) they were made from.
@@ -145,12 +157,27 @@ struct NetworkModel {
     // One line per thing the solution does not model or had to assume.
     std::vector<std::string> notes;
 
+    // The Jacobian's layout, made by the first solver of this model (it
+    // depends on the structure only).
+    std::shared_ptr<JacobianLayout> jacobian;
+
     // Rebuilds y_val from the stamps, shunts and switched shunts.
     void refresh_admittance();
     // Recomputes a transformer winding's stamp for a new ratio (pu).
     void set_tap_ratio(int stamp, double ratio_pu);
 };
 
+class BusIndex;
+
+// `index` must be an index of c.buses.
+NetworkModel build_network(const Case& c, const BuildSettings& settings, const BusIndex& index);
 NetworkModel build_network(const Case& c, const BuildSettings& settings);
+
+// Takes the state of `c` (its solution fields) into a model built from a
+// case with the same network data: starting voltages, machine outputs,
+// plant set points taken from bus voltages, and the per-solution state of
+// the controls. Every state-derived member is computed afresh, in the order
+// build_network computes it.
+void take_solution_state(NetworkModel& m, const Case& c);
 
 }  // namespace velquin::sim::loadflow

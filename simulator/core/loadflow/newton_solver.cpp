@@ -1,7 +1,5 @@
 #include "loadflow/newton_solver.hpp"
 
-#include <amd.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -19,53 +17,39 @@ constexpr int kMaxBacktracks = 10;
 constexpr double kDerivativeStep = 1e-6;
 }  // namespace
 
-NewtonSolver::NewtonSolver(NetworkModel& model, SparseLu& lu) : m_(model), lu_(lu) {
-    const std::size_t n = static_cast<std::size_t>(m_.node_count);
-    state_.assign(m_.plants.size(), PlantState::Regulating);
-    switches_.assign(m_.plants.size(), 0);
-    induction_at_.assign(n, -1);
-    for (std::size_t k = m_.induction.size(); k-- > 0;)
-        if (m_.node_active[static_cast<std::size_t>(m_.induction[k].node)])
-            induction_at_[static_cast<std::size_t>(m_.induction[k].node)] = static_cast<int>(k);
-    std::vector<int> group_of_node(n, -1);
-    for (std::size_t p = 0; p < m_.plants.size(); ++p) {
-        const PlantModel& pm = m_.plants[p];
-        if (pm.swing || !m_.node_active[static_cast<std::size_t>(pm.node)]) continue;
+std::vector<RegulationGroup> regulation_groups(const NetworkModel& m) {
+    std::vector<RegulationGroup> groups;
+    std::vector<int> group_of_node(static_cast<std::size_t>(m.node_count), -1);
+    for (std::size_t p = 0; p < m.plants.size(); ++p) {
+        const PlantModel& pm = m.plants[p];
+        if (pm.swing || !m.node_active[static_cast<std::size_t>(pm.node)]) continue;
         const auto r = static_cast<std::size_t>(pm.regulated_node);
-        if (m_.node_swing[r]) continue;  // absorbed by the swing bus
+        if (m.node_swing[r]) continue;  // absorbed by the swing bus
         if (group_of_node[r] < 0) {
-            group_of_node[r] = static_cast<int>(groups_.size());
-            Group g;
+            group_of_node[r] = static_cast<int>(groups.size());
+            RegulationGroup g;
             g.regulated = pm.regulated_node;
             g.vs = pm.vs;
-            groups_.push_back(g);
+            groups.push_back(g);
         }
-        groups_[static_cast<std::size_t>(group_of_node[r])].plants.push_back(static_cast<int>(p));
+        groups[static_cast<std::size_t>(group_of_node[r])].plants.push_back(static_cast<int>(p));
     }
-    qg_.assign(groups_.size(), 0.0);
-    for (std::size_t g = 0; g < groups_.size(); ++g)
-        for (int p : groups_[g].plants) qg_[g] += m_.plants[static_cast<std::size_t>(p)].stored_q;
-    for (std::size_t i = 0; i < n; ++i)
-        if (m_.node_active[i]) active_nodes_.push_back(static_cast<int>(i));
-    s_.assign(n, Complex{});
+    return groups;
 }
 
-bool NewtonSolver::voltage_held(int node) const {
-    return v_fixed_[static_cast<std::size_t>(node)] > 0.0;
-}
-
-void NewtonSolver::initialise_states(const NewtonSettings& s) {
-    std::fill(state_.begin(), state_.end(), PlantState::Regulating);
-    std::fill(switches_.begin(), switches_.end(), 0);
-    if (s.var_limits_from < 0) return;
-    for (const Group& g : groups_) {
+std::vector<PlantState> starting_plant_states(const NetworkModel& m,
+                                              const std::vector<RegulationGroup>& groups,
+                                              const NewtonSettings& s) {
+    std::vector<PlantState> states(m.plants.size(), PlantState::Regulating);
+    if (s.var_limits_from < 0) return states;
+    for (const RegulationGroup& g : groups) {
         // The stored state tells which plants the last solution held at a
         // limit; starting them there saves the switching (a wrong guess is
         // undone by the usual checks).
-        const double vr = magnitude(m_.v_case[static_cast<std::size_t>(g.regulated)]);
+        const double vr = magnitude(m.v_case[static_cast<std::size_t>(g.regulated)]);
         for (int p : g.plants) {
-            const PlantModel& pm = m_.plants[static_cast<std::size_t>(p)];
-            auto& st = state_[static_cast<std::size_t>(p)];
+            const PlantModel& pm = m.plants[static_cast<std::size_t>(p)];
+            auto& st = states[static_cast<std::size_t>(p)];
             if (pm.qmax - pm.qmin <= kLimitTolerance) {
                 // No reactive range: it cannot hold a voltage at all.
                 st = PlantState::AtMax;
@@ -78,6 +62,52 @@ void NewtonSolver::initialise_states(const NewtonSettings& s) {
                 st = PlantState::AtMin;
         }
     }
+    return states;
+}
+
+NewtonSolver::NewtonSolver(NetworkModel& model, SparseLu& lu)
+    : m_(model),
+      lu_(lu),
+      regulation_(regulation_groups(model)),
+      layout_(jacobian_layout(model, regulation_)) {
+    const std::size_t n = static_cast<std::size_t>(m_.node_count);
+    state_.assign(m_.plants.size(), PlantState::Regulating);
+    switches_.assign(m_.plants.size(), 0);
+    induction_at_.assign(n, -1);
+    for (std::size_t k = m_.induction.size(); k-- > 0;)
+        if (m_.node_active[static_cast<std::size_t>(m_.induction[k].node)])
+            induction_at_[static_cast<std::size_t>(m_.induction[k].node)] = static_cast<int>(k);
+    for (const RegulationGroup& rg : regulation_) {
+        Group g;
+        g.regulated = rg.regulated;
+        g.vs = rg.vs;
+        g.plants = rg.plants;
+        groups_.push_back(std::move(g));
+    }
+    qg_.assign(groups_.size(), 0.0);
+    for (std::size_t g = 0; g < groups_.size(); ++g)
+        for (int p : groups_[g].plants) qg_[g] += m_.plants[static_cast<std::size_t>(p)].stored_q;
+    for (std::size_t i = 0; i < n; ++i)
+        if (m_.node_active[i]) active_nodes_.push_back(static_cast<int>(i));
+    s_.assign(n, Complex{});
+    j_val_.assign(layout_.columns.size(), 0.0);
+}
+
+const std::vector<int>& NewtonSolver::jacobian_row_start() const {
+    return layout_.row_start;
+}
+
+const std::vector<int>& NewtonSolver::jacobian_columns() const {
+    return layout_.columns;
+}
+
+bool NewtonSolver::voltage_held(int node) const {
+    return v_fixed_[static_cast<std::size_t>(node)] > 0.0;
+}
+
+void NewtonSolver::initialise_states(const NewtonSettings& s) {
+    state_ = starting_plant_states(m_, regulation_, s);
+    std::fill(switches_.begin(), switches_.end(), 0);
 }
 
 void NewtonSolver::build_regime() {
@@ -118,102 +148,60 @@ void NewtonSolver::build_regime() {
             node_group_share_[static_cast<std::size_t>(pm.node)] += share;
         }
     }
-    row_p_.assign(n, -1);
-    row_q_.assign(n, -1);
-    col_t_.assign(n, -1);
-    col_v_.assign(n, -1);
-    std::vector<char> q_free(n, 0);
+    // The regime's own equations and unknowns within the fixed layout.
+    row_p_ = layout_.p_row;
+    row_q_ = layout_.q_row;
+    col_t_ = layout_.p_row;
+    col_v_ = layout_.q_row;
     for (const Group& grp : groups_)
-        if (!grp.regulating.empty() && grp.local) q_free[static_cast<std::size_t>(grp.regulated)] = 1;
-    int rows = 0, cols = 0;
-    for (int node : active_nodes_) {
-        const auto i = static_cast<std::size_t>(node);
-        if (m_.node_swing[i]) continue;
-        row_p_[i] = rows++;
-        col_t_[i] = cols++;
-        if (!q_free[i]) row_q_[i] = rows++;
-        if (v_fixed_[i] == 0.0) col_v_[i] = cols++;
+        if (!grp.regulating.empty() && grp.local) row_q_[static_cast<std::size_t>(grp.regulated)] = -1;
+    for (std::size_t i = 0; i < n; ++i)
+        if (v_fixed_[i] != 0.0) col_v_[i] = -1;
+    for (std::size_t g = 0; g < groups_.size(); ++g) {
+        Group& grp = groups_[g];
+        if (!grp.regulating.empty() && !grp.local) grp.column = layout_.group_row[g];
     }
-    for (Group& grp : groups_)
-        if (!grp.regulating.empty() && !grp.local) grp.column = cols++;
-    rows_ = rows;
-    (void)cols;
+    rows_ = layout_.size;
     f_.assign(static_cast<std::size_t>(rows_), 0.0);
     pattern_dirty_ = true;
 }
 
 void NewtonSolver::build_pattern() {
-    const std::size_t nnz_y = m_.y_col.size();
-    pos_pt_.assign(nnz_y, -1);
-    pos_pv_.assign(nnz_y, -1);
-    pos_qt_.assign(nnz_y, -1);
-    pos_qv_.assign(nnz_y, -1);
-    pos_group_.assign(static_cast<std::size_t>(m_.node_count), -1);
-    j_start_.assign(1, 0);
-    j_col_.clear();
-    j_col_.reserve(nnz_y * 4);
-    auto add_row = [&](int node, bool q_row) {
-        const auto i = static_cast<std::size_t>(node);
-        for (int e = m_.y_start[i]; e < m_.y_start[i + 1]; ++e) {
-            const auto k = static_cast<std::size_t>(m_.y_col[static_cast<std::size_t>(e)]);
-            const auto eu = static_cast<std::size_t>(e);
-            if (col_t_[k] >= 0) {
-                (q_row ? pos_qt_ : pos_pt_)[eu] = static_cast<int>(j_col_.size());
-                j_col_.push_back(col_t_[k]);
-            }
-            if (col_v_[k] >= 0) {
-                (q_row ? pos_qv_ : pos_pv_)[eu] = static_cast<int>(j_col_.size());
-                j_col_.push_back(col_v_[k]);
-            }
-        }
-        if (q_row && node_group_member_[i] >= 0) {
-            pos_group_[i] = static_cast<int>(j_col_.size());
-            j_col_.push_back(groups_[static_cast<std::size_t>(node_group_member_[i])].column);
-        }
-        j_start_.push_back(static_cast<int>(j_col_.size()));
-    };
-    for (int node : active_nodes_) {
-        const auto i = static_cast<std::size_t>(node);
-        if (row_p_[i] >= 0) add_row(node, false);
-        if (row_q_[i] >= 0) add_row(node, true);
-    }
-    j_val_.assign(j_col_.size(), 0.0);
-    // Order the unknowns node by node with AMD on the admittance pattern:
-    // the Jacobian is that pattern with small dense blocks.
-    lu_.set_pattern(
-        j_start_, j_col_, [this](std::vector<int>& unknown_order, std::vector<int>& equation_order) {
-            const std::size_t n = static_cast<std::size_t>(m_.node_count);
-            std::vector<int> local(n, -1);
-            int count = 0;
-            for (int node : active_nodes_) local[static_cast<std::size_t>(node)] = count++;
-            std::vector<int> ap(1, 0), ai;
-            for (int node : active_nodes_) {
-                const auto i = static_cast<std::size_t>(node);
-                for (int e = m_.y_start[i]; e < m_.y_start[i + 1]; ++e) {
-                    const int k = local[static_cast<std::size_t>(m_.y_col[static_cast<std::size_t>(e)])];
-                    if (k >= 0) ai.push_back(k);
-                }
-                ap.push_back(static_cast<int>(ai.size()));
-            }
-            std::vector<int> perm(static_cast<std::size_t>(count));
-            double control[AMD_CONTROL], info[AMD_INFO];
-            amd_defaults(control);
-            if (amd_order(count, ap.data(), ai.data(), perm.data(), control, info) < AMD_OK) {
-                for (int k = 0; k < count; ++k) perm[static_cast<std::size_t>(k)] = k;
-            }
-            unknown_order.clear();
-            equation_order.clear();
-            for (int k : perm) {
-                const auto i = static_cast<std::size_t>(active_nodes_[static_cast<std::size_t>(k)]);
-                if (col_t_[i] >= 0) unknown_order.push_back(col_t_[i]);
-                if (col_v_[i] >= 0) unknown_order.push_back(col_v_[i]);
-                if (row_p_[i] >= 0) equation_order.push_back(row_p_[i]);
-                if (row_q_[i] >= 0) equation_order.push_back(row_q_[i]);
-            }
-            for (const Group& g : groups_)
-                if (g.column >= 0) unknown_order.push_back(g.column);
-        });
     pattern_dirty_ = false;
+    if (factorisable_) return;
+    lu_.set_pattern(layout_.row_start, layout_.columns, layout_.ordering_inputs,
+                    [this](std::vector<int>& unknowns, std::vector<int>& equations) {
+                        order_jacobian(layout_, unknowns, equations);
+                    });
+    if (layout_.canonical.empty()) layout_.canonical = canonical_jacobian();
+    lu_.set_canonical(layout_.canonical);
+    factorisable_ = true;
+}
+
+std::vector<double> NewtonSolver::canonical_jacobian() {
+    const std::vector<Complex> kept_v = std::move(v);
+    const std::vector<int> kept_rows = row_q_, kept_columns = col_v_, kept_members = node_group_member_;
+    const std::vector<double> kept_shares = node_group_share_;
+    std::vector<int> kept_group_columns;
+    for (Group& g : groups_) {
+        kept_group_columns.push_back(g.column);
+        g.column = -1;
+    }
+    v.assign(static_cast<std::size_t>(m_.node_count), Complex(1.0, 0.0));
+    row_q_ = layout_.q_row;
+    col_v_ = layout_.q_row;
+    node_group_member_.assign(node_group_member_.size(), -1);
+    std::fill(node_group_share_.begin(), node_group_share_.end(), 0.0);
+    evaluate(true);
+    std::vector<double> canonical = j_val_;
+    v = kept_v;
+    row_q_ = kept_rows;
+    col_v_ = kept_columns;
+    node_group_member_ = kept_members;
+    node_group_share_ = kept_shares;
+    for (std::size_t g = 0; g < groups_.size(); ++g) groups_[g].column = kept_group_columns[g];
+    std::fill(f_.begin(), f_.end(), 0.0);
+    return canonical;
 }
 
 Complex NewtonSolver::node_injection(std::size_t i, double vm) const {
@@ -246,12 +234,15 @@ void NewtonSolver::evaluate(bool with_jacobian) {
                 const auto k = static_cast<std::size_t>(m_.y_col[eu]);
                 const Complex w = vi * std::conj(y[eu] * v[k]);
                 si += w;
-                if (k == i) continue;
+                if (k == i || layout_.pos_pt[eu] < 0) continue;
+                // An unknown or equation the regime does not have: zero.
+                const bool v_free = col_v_[k] >= 0, q_row = row_q_[i] >= 0;
                 const double inv_vk = inv_vm_[k];
-                if (pos_pt_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_pt_[eu])] = w.imag();
-                if (pos_pv_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_pv_[eu])] = w.real() * inv_vk;
-                if (pos_qt_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_qt_[eu])] = -w.real();
-                if (pos_qv_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_qv_[eu])] = w.imag() * inv_vk;
+                j_val_[static_cast<std::size_t>(layout_.pos_pt[eu])] = w.imag();
+                j_val_[static_cast<std::size_t>(layout_.pos_pv[eu])] = v_free ? w.real() * inv_vk : 0.0;
+                j_val_[static_cast<std::size_t>(layout_.pos_qt[eu])] = q_row ? -w.real() : 0.0;
+                j_val_[static_cast<std::size_t>(layout_.pos_qv[eu])] =
+                    q_row && v_free ? w.imag() * inv_vk : 0.0;
             }
         } else {
             for (int e = start; e < end; ++e) {
@@ -284,11 +275,25 @@ void NewtonSolver::evaluate(bool with_jacobian) {
                 m_.i_load[i];
         const Complex dtheta = Complex(0.0, 1.0) * (si - wii);
         const Complex dv = (si + wii) / vm - dscheduled;
-        if (pos_pt_[d] >= 0) j_val_[static_cast<std::size_t>(pos_pt_[d])] = dtheta.real();
-        if (pos_pv_[d] >= 0) j_val_[static_cast<std::size_t>(pos_pv_[d])] = dv.real();
-        if (pos_qt_[d] >= 0) j_val_[static_cast<std::size_t>(pos_qt_[d])] = dtheta.imag();
-        if (pos_qv_[d] >= 0) j_val_[static_cast<std::size_t>(pos_qv_[d])] = dv.imag();
-        if (pos_group_[i] >= 0) j_val_[static_cast<std::size_t>(pos_group_[i])] = -node_group_share_[i];
+        const bool v_free = col_v_[i] >= 0, q_row = row_q_[i] >= 0;
+        j_val_[static_cast<std::size_t>(layout_.pos_pt[d])] = dtheta.real();
+        j_val_[static_cast<std::size_t>(layout_.pos_pv[d])] = v_free ? dv.real() : 0.0;
+        j_val_[static_cast<std::size_t>(layout_.pos_qt[d])] = q_row ? dtheta.imag() : 0.0;
+        // A locally held voltage has its Q equation replaced by itself.
+        j_val_[static_cast<std::size_t>(layout_.pos_qv[d])] = q_row ? (v_free ? dv.imag() : 0.0) : 1.0;
+        if (layout_.pos_group[i] >= 0)
+            j_val_[static_cast<std::size_t>(layout_.pos_group[i])] =
+                node_group_member_[i] >= 0 ? -node_group_share_[i] : 0.0;
+    }
+    if (with_jacobian) {
+        // A group regulating remotely holds its bus's voltage by its own
+        // equation; otherwise its output is not an unknown.
+        for (std::size_t g = 0; g < groups_.size(); ++g) {
+            if (layout_.pos_group_v[g] < 0) continue;
+            const bool remote = groups_[g].column >= 0;
+            j_val_[static_cast<std::size_t>(layout_.pos_group_v[g])] = remote ? 1.0 : 0.0;
+            j_val_[static_cast<std::size_t>(layout_.pos_group_q[g])] = remote ? 0.0 : 1.0;
+        }
     }
     merit_ = merit;
 }

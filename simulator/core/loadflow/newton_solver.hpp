@@ -1,13 +1,24 @@
 // Newton-Raphson in polar form on a NetworkModel, with PV/PQ switching at
 // reactive limits, plants sharing a regulated bus, and optional step-length
-// control. The Jacobian is assembled straight into compressed form through
-// precomputed positions and factorised with KLU; its symbolic analysis is
-// reused while the pattern stays the same.
+// control.
+//
+// The Jacobian has one pattern per network model, whatever the regime:
+// every node of a solved island (but the swing) has its angle and magnitude
+// unknowns and its P and Q equations, and every group of plants that share
+// a remote regulated bus has its reactive output unknown and one equation.
+// The regime (which voltages are held, which plants sit at a limit) only
+// changes values: an unknown the regime does not have is fixed by an
+// identity row (a held voltage, a group's output while the group does not
+// regulate remotely) and its column is zero elsewhere, so the system solved
+// is exactly the regime's own. The matrix is assembled straight into
+// compressed form through positions computed once, and factorised with KLU
+// with the pivots of its canonical matrix (see sparse_lu.hpp).
 #pragma once
 
 #include <functional>
 #include <vector>
 
+#include "loadflow/jacobian_layout.hpp"
 #include "loadflow/network_model.hpp"
 #include "loadflow/sparse_lu.hpp"
 
@@ -42,6 +53,22 @@ struct IterationRecord {
 };
 
 enum class PlantState { Regulating, AtMax, AtMin };
+
+// Plants of active islands that hold the voltage of one bus (not a swing
+// bus) together, in plant order; `vs` is the first plant's set point.
+struct RegulationGroup {
+    int regulated = -1;
+    double vs = 1.0;
+    std::vector<int> plants;
+};
+std::vector<RegulationGroup> regulation_groups(const NetworkModel& m);
+
+// The state each plant starts a solution in: at a limit when it has no
+// reactive range, or (warm limits) when its stored output sits at a limit
+// and its regulated voltage is on the matching side of the set point.
+std::vector<PlantState> starting_plant_states(const NetworkModel& m,
+                                              const std::vector<RegulationGroup>& groups,
+                                              const NewtonSettings& settings);
 
 class NewtonSolver {
 public:
@@ -83,25 +110,28 @@ public:
     void assemble() { evaluate(true); }
     bool factorise(bool reuse_pivots) { return lu_.factor(j_val_, reuse_pivots); }
     void correction();
-    std::size_t jacobian_nonzeros() const { return j_col_.size(); }
+    std::size_t jacobian_nonzeros() const { return j_val_.size(); }
     // The assembled system, for checks: Jacobian rows (compressed), the
     // mismatch per row, and the unknown (column) of each node's angle and
     // magnitude (-1 when the node has none).
-    const std::vector<int>& jacobian_row_start() const { return j_start_; }
-    const std::vector<int>& jacobian_columns() const { return j_col_; }
+    const std::vector<int>& jacobian_row_start() const;
+    const std::vector<int>& jacobian_columns() const;
     const std::vector<double>& jacobian_values() const { return j_val_; }
     const std::vector<double>& mismatches() const { return f_; }
     int angle_column(int node) const { return col_t_[static_cast<std::size_t>(node)]; }
     int magnitude_column(int node) const { return col_v_[static_cast<std::size_t>(node)]; }
     int unknowns() const { return rows_; }
 
-    // Rebuilds after the network's admittances changed (tap or shunt).
-    void admittance_changed() { pattern_dirty_ = true; }
-
 private:
     void initialise_states(const NewtonSettings& s);
     void build_regime();
+    // Makes the Jacobian's pattern and its canonical matrix known to the
+    // sparse LU (once per solver), then marks the regime as assembled.
     void build_pattern();
+    // The Jacobian at 1 pu and zero angle everywhere, every voltage free and
+    // no group regulating remotely: a function of the network alone, whose
+    // pivots every factorisation starts from.
+    std::vector<double> canonical_jacobian();
     void evaluate(bool with_jacobian);
     double evaluate_merit_at(const std::vector<Complex>& v);
     int check_limits(bool active);
@@ -112,6 +142,7 @@ private:
     NetworkModel& m_;
     SparseLu& lu_;
 
+    std::vector<RegulationGroup> regulation_;
     // Regime: which equations and unknowns exist.
     std::vector<PlantState> state_;
     std::vector<int> switches_;
@@ -134,11 +165,10 @@ private:
     std::vector<int> induction_at_;  // per node: first induction model or -1
     int rows_ = 0;
 
-    // Jacobian in compressed rows, with the positions of every entry.
-    std::vector<int> j_start_, j_col_;
+    // The Jacobian's fixed layout and pattern (the model's), and its values.
+    JacobianLayout& layout_;
     std::vector<double> j_val_;
-    std::vector<int> pos_pt_, pos_pv_, pos_qt_, pos_qv_;  // per admittance entry
-    std::vector<int> pos_group_;                          // per node, Q row's group entry
+    bool factorisable_ = false;  // pattern and canonical pivots given to the LU
     bool pattern_dirty_ = true;
 
     std::vector<double> f_;       // mismatch per row
