@@ -137,12 +137,11 @@ def _set_machines(engine, machines: pd.DataFrame, share: float | None) -> None:
     """In service at maximum power; with a share, the reactive output fixed
     at that point between the machine's lower (0) and upper (1) limit: its
     bus becomes a load bus, where a machine is a fixed injection, and its
-    limits close on that output. Equal limits alone would give the same
-    solution, but the embedded simulator's load flow may keep the previous
-    solution's network model, reactive limits included, for a case whose
-    limits differ from that one's only in sign (as those of the full-output
-    solve do at share 1 or 0 for symmetric limits): the plant then regulates
-    within its old limits. At a load bus the limits play no part."""
+    limits close on that output. Equal limits alone give the same solution
+    where a simulator applies them; at a load bus the output holds whatever
+    limits it keeps (an earlier embedded load flow kept the previous
+    solution's when the new ones differed only in sign, as they do here at
+    share 1 or 0 for symmetric limits)."""
     for m in machines.itertuples(index=False):
         changes = dict(intgar1=1, realar1=m.p_set_mw)
         if share is not None:
