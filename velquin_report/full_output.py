@@ -137,11 +137,10 @@ def _set_machines(engine, machines: pd.DataFrame, share: float | None) -> None:
     """In service at maximum power; with a share, the reactive output fixed
     at that point between the machine's lower (0) and upper (1) limit: its
     bus becomes a load bus, where a machine is a fixed injection, and its
-    limits close on that output. Equal limits alone give the same solution
-    where a simulator applies them; at a load bus the output holds whatever
-    limits it keeps (an earlier embedded load flow kept the previous
-    solution's when the new ones differed only in sign, as they do here at
-    share 1 or 0 for symmetric limits)."""
+    limits close on that output. Equal limits at a regulating bus give the
+    same solution; at a load bus the output is fixed by the case alone,
+    whatever the solve's var-limit option and however a simulator applies
+    reactive limits."""
     for m in machines.itertuples(index=False):
         changes = dict(intgar1=1, realar1=m.p_set_mw)
         if share is not None:

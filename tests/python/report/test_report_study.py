@@ -290,6 +290,43 @@ def test_full_output_check_runs_on_a_copy_and_reports_the_plant_at_full_power(st
     assert (digest(final), final.stat().st_mtime_ns) == before
 
 
+
+class _Regulating:
+    """A simulator adapter that leaves every bus's type as it is."""
+
+    def __init__(self, engine):
+        self.engine = engine
+
+    def __getattr__(self, name):
+        return getattr(self.engine, name)
+
+    def change_bus_data(self, **_):
+        return 0
+
+
+def test_the_full_output_check_s_load_bus_hold_solves_as_equal_limits_alone(study, simulator_dir, tmp_path):
+    """The check fixes a machine's reactive output by making its bus a load
+    bus; equal limits at a regulating bus must give the same solution."""
+    from velquin_report.full_output import check_full_output
+    from velquin_report.result_folder import find_pairs, small_case_buses
+    from velquin_report.simulator import open_engine
+    from velquin_report.stage_tables import read_stages
+
+    engine = open_engine(simulator_dir)
+    engine.init_psse(buses=150000)
+    pair = next(p for p in find_pairs(study["results"]) if p.small_case == "solar")
+    stages = read_stages(engine.caspy, pair, small_case_buses(pair))
+    held = check_full_output(engine, stages, tmp_path).results
+    regulating = check_full_output(_Regulating(engine), stages, tmp_path).results
+    assert [r.check for r in held] == ["full output", "0.95 lagging", "0.95 leading"]
+    assert [r.check for r in regulating] == [r.check for r in held]
+    for a, b in zip(held, regulating):
+        assert a.solved and b.solved and a.holds == b.holds, a.check
+        assert a.machines_q_mvar == pytest.approx(b.machines_q_mvar, abs=1e-9, nan_ok=True), a.check
+        assert (a.connecting_bus_vm_pu, a.p_mw, a.q_mvar) == pytest.approx(
+            (b.connecting_bus_vm_pu, b.p_mw, b.q_mvar), abs=1e-6), a.check
+        assert a.violations == b.violations, a.check
+
 def test_velquin_report_rebuilds_the_same_files_from_the_folder_alone(study, build_dir):
     env = dict(os.environ, VELQUIN_BUILD_DIR=str(build_dir))
     done = subprocess.run([sys.executable, str(REPO_DIR / "bin" / "velquin"), "report", str(study["results"])],
