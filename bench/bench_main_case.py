@@ -6,11 +6,8 @@ network and on that network tiled to about 80,000 buses. The figures behind
 docs/parallel-runs.md: the memory a worker needs, and how many main cases a
 worker does per hour.
 
-The tiling: TILES copies of case_ACTIVSg10k, copy k with every bus number
-raised by k x 100000 (the numbers stay below 900000, where renumbering
-starts), the copies' reference buses but the first made voltage-controlled,
-and three tie lines between the same 345 kV buses of neighbouring copies
-(equal copies: no power flows on them at the solution).
+The tiling is bench/tiled_network.py's: TILES copies of case_ACTIVSg10k
+joined by tie lines, bus numbers shifted by 100000 per copy.
 
     PYTHONPATH=build/python VELQUIN_BUILD_DIR=build /usr/bin/python3 bench/bench_main_case.py [--tiles 8] [--repeats 1]
 """
@@ -22,65 +19,15 @@ import statistics
 import sys
 import tempfile
 import time
-from collections import Counter
 from pathlib import Path
+
+from tiled_network import write_tiled_matpower
 
 REPO_DIR = Path(__file__).resolve().parent.parent
 NETWORK = REPO_DIR / "tests" / "data" / "matpower" / "case_ACTIVSg10k.m"
 DEMO_CASES = REPO_DIR / "examples" / "demo" / "cases"
 # The demo's plants and their connecting buses (examples/demo/README.md).
 PLANTS = [("mojave_sun_solar", 25832), ("silver_valley_wind", 74111), ("front_range_storage", 60264)]
-TILE_OFFSET = 100000
-TIES_PER_NEIGHBOUR = 3
-
-
-def matrix_rows(lines, name):
-    """The rows of the MATPOWER matrix `name` as lists of fields, and the
-    line numbers it spans."""
-    start = next(i for i, line in enumerate(lines) if line.startswith(f"mpc.{name} = "))
-    end = next(i for i in range(start, len(lines)) if lines[i].strip() in ("];", "};"))
-    rows = [line.split("%")[0].strip().rstrip(";").split() for line in lines[start + 1:end]]
-    return [row for row in rows if row], lines[start + 1:end]
-
-
-def tie_buses(buses, branches):
-    """The 345 kV (else highest-voltage) buses with the most branches."""
-    kv = {int(row[0]): float(row[9]) for row in buses}
-    top = 345.0 if 345.0 in kv.values() else max(kv.values())
-    degree = Counter(int(row[0]) for row in branches) + Counter(int(row[1]) for row in branches)
-    return sorted((bus for bus in kv if kv[bus] == top), key=lambda bus: (-degree[bus], bus))[:TIES_PER_NEIGHBOUR]
-
-
-def tile(source, target, tiles):
-    lines = source.read_text().splitlines()
-    buses, _ = matrix_rows(lines, "bus")
-    gens, _ = matrix_rows(lines, "gen")
-    branches, _ = matrix_rows(lines, "branch")
-    _, names = matrix_rows(lines, "bus_name")
-    if max(int(row[0]) for row in buses) + (tiles - 1) * TILE_OFFSET >= 900000:
-        sys.exit(f"{tiles} tiles would reach the bus numbers renumbering hands out")
-
-    def shifted(row, columns, offset):
-        return [str(int(value) + offset) if i in columns else value for i, value in enumerate(row)]
-
-    out = ["function mpc = tiled", "mpc.version = '2';", "mpc.baseMVA = 100;", "mpc.bus = ["]
-    for k in range(tiles):
-        for row in buses:
-            row = shifted(row, {0}, k * TILE_OFFSET)
-            if k > 0 and row[1] == "3":
-                row[1] = "2"
-            out.append("\t" + "\t".join(row) + ";")
-    out += ["];", "mpc.gen = ["]
-    out += ["\t" + "\t".join(shifted(row, {0}, k * TILE_OFFSET)) + ";" for k in range(tiles) for row in gens]
-    out += ["];", "mpc.branch = ["]
-    out += ["\t" + "\t".join(shifted(row, {0, 1}, k * TILE_OFFSET)) + ";" for k in range(tiles) for row in branches]
-    for k in range(tiles - 1):
-        for bus in tie_buses(buses, branches):
-            out.append(f"\t{bus + k * TILE_OFFSET}\t{bus + (k + 1) * TILE_OFFSET}\t0.0005\t0.005\t0\t0\t0\t0\t0\t0\t1"
-                       "\t-360\t360;")
-    out += ["];", "mpc.bus_name = {", *(names * tiles), "};"]
-    target.write_text("\n".join(out) + "\n")
-    return len(buses) * tiles
 
 
 def prepare(folder, tiles):
@@ -98,7 +45,7 @@ def prepare(folder, tiles):
     assert psspy.save(sfile=str(cases / "grid10k.sav")) == 0
     if tiles > 1:
         start = time.perf_counter()
-        buses = tile(NETWORK, folder / "tiled.m", tiles)
+        buses = write_tiled_matpower(folder / "tiled.m", copies=tiles, source=NETWORK)["buses"]
         assert psspy.read_matpower(ifile=str(folder / "tiled.m")) == 0
         assert psspy.save(sfile=str(cases / f"grid{tiles}x10k.sav")) == 0
         mains[f"grid{tiles}x10k"] = buses
