@@ -48,8 +48,9 @@ def test_one_run_per_main_case_makes_the_calls_of_the_whole_run(run, tmp_path):
     # A main case keeps its position in the workbook in the facts of a limited run.
     events = []
     run(main_cases=[1], observer=lambda event, facts: events.append((event, facts)))
-    assert {(event, facts["main_index"]) for event, facts in events if "main_index" in facts} == {
-        ("main_case_read", 1), ("pair_started", 1), ("pair_finished", 1)}
+    indexed = {(event, facts["main_index"]) for event, facts in events if "main_index" in facts}
+    assert {index for _, index in indexed} == {1}
+    assert {("main_case_read", 1), ("pair_started", 1), ("pair_finished", 1)} <= indexed
 
 
 def test_the_observer_learns_the_plan_whatever_the_selection(run, tmp_path):
