@@ -99,6 +99,14 @@ int adjust_shunts(NetworkModel& m, const NewtonSolver& solver, const std::vector
 
 }  // namespace
 
+std::string describe(const AdjustmentCounts& moved) {
+    std::string s =
+        std::to_string(moved.taps) + " tap(s) and " + std::to_string(moved.shunts) + " switched shunt(s)";
+    if (moved.phase_shifters > 0) s += ", " + std::to_string(moved.phase_shifters) + " phase shifter(s)";
+    if (moved.areas > 0) s += ", " + std::to_string(moved.areas) + " area slack machine(s)";
+    return s + " moved";
+}
+
 AdjustmentCounts adjust_controls(NetworkModel& m, const NewtonSolver& solver, const std::vector<Complex>& v,
                                  TapAdjustment taps, ShuntAdjustment shunts) {
     AdjustmentCounts counts;

@@ -3,6 +3,7 @@
 // outside its band moves towards it, then the network is solved again.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "loadflow/loadflow.hpp"
@@ -14,8 +15,13 @@ namespace velquin::sim::loadflow {
 struct AdjustmentCounts {
     int taps = 0;
     int shunts = 0;
-    int total() const { return taps + shunts; }
+    int phase_shifters = 0;
+    int areas = 0;  // area slack machines moved
+    int total() const { return taps + shunts + phase_shifters + areas; }
 };
+
+// "2 tap(s) and 1 switched shunt(s) moved", with the other kinds when they moved.
+std::string describe(const AdjustmentCounts& moved);
 
 // Moves the devices for the solved voltages v and refreshes the admittance
 // matrix. Returns how many devices moved.

@@ -10,6 +10,7 @@
 
 #include "api/session.hpp"
 #include "loadflow/adjustments.hpp"
+#include "loadflow/area_interchange.hpp"
 #include "loadflow/branch_admittance.hpp"
 #include "loadflow/dc_estimate.hpp"
 #include "loadflow/induction_model.hpp"
@@ -69,7 +70,9 @@ std::unique_ptr<Caches>& cache_holder() {
     static std::unique_ptr<Caches> holder = std::make_unique<Caches>();
     return holder;
 }
-Caches& caches() { return *cache_holder(); }
+Caches& caches() {
+    return *cache_holder();
+}
 
 class Reporter {
 public:
@@ -175,7 +178,8 @@ void set_start(const NetworkModel& m, const LoadflowOptions& o, std::vector<Comp
 }
 
 NewtonOutcome run_with_adjustments(Case& c, NetworkModel& m, NewtonSolver& solver, const NewtonSettings& ns,
-                                   const LoadflowOptions& o, Reporter& r, LoadflowResult& res) {
+                                   const LoadflowOptions& o, AreaInterchange& areas, Reporter& r,
+                                   LoadflowResult& res) {
     auto print = [&](const IterationRecord& rec) {
         if (!r.enabled()) return;
         const double base = m.base_mva;
@@ -193,15 +197,16 @@ NewtonOutcome run_with_adjustments(Case& c, NetworkModel& m, NewtonSolver& solve
     NewtonOutcome outcome = solver.solve(ns, print);
     res.iterations += solver.iterations();
     int rounds = 0;
-    while (outcome == NewtonOutcome::Converged &&
-           (o.taps != TapAdjustment::Off || o.shunts != ShuntAdjustment::Off) &&
-           rounds < o.max_adjustment_rounds) {
-        const AdjustmentCounts moved = adjust_controls(m, solver, solver.v, o.taps, o.shunts);
+    while (outcome == NewtonOutcome::Converged && rounds < o.max_adjustment_rounds) {
+        AdjustmentCounts moved = adjust_controls(m, solver, solver.v, o.taps, o.shunts);
+        if (areas.active())
+            moved.areas = adjust_area_interchange(areas, m, area_exports(c, m, areas, solver.v, {}));
         if (moved.total() == 0) break;
         ++rounds;
         res.taps_moved += moved.taps;
         res.shunts_moved += moved.shunts;
-        r.line("Adjustment %d: %d tap(s) and %d switched shunt(s) moved", rounds, moved.taps, moved.shunts);
+        res.areas_moved += moved.areas;
+        r.line("Adjustment %d: %s", rounds, describe(moved).c_str());
         outcome = solver.solve(ns, print, true);
         res.iterations += solver.iterations();
     }
@@ -343,13 +348,18 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
            in_service, swing_islands);
     r.line("Options: %s; tolerance %g MW/Mvar", describe_options(o).c_str(), tolerance);
     for (const std::string& note : m.notes) r.text(note);
-    if (o.area_interchange != 0)
-        r.text("Area interchange control is not modelled: the swing buses take the imbalance");
+    AreaInterchange areas;
+    if (o.area_interchange != 0) {
+        areas = build_area_interchange(c, m, o.area_interchange);
+        for (const std::string& note : areas.notes) r.text(note);
+        if (!areas.active()) r.text("Area interchange control: no area with a slack machine to control");
+    }
     if (o.phase_shift_adjustment && m.phase_shift_controls > 0)
         r.line(
             "%d phase shifter(s) with flow control: angles held fixed (phase-shift adjustment not modelled)",
             m.phase_shift_controls);
     res.notes = m.notes;
+    res.notes.insert(res.notes.end(), areas.notes.begin(), areas.notes.end());
     res.islands_unsolved = report_unsolved_islands(c, m, r);
     res.islands_solved = swing_islands;
     if (active_nodes == 0) {
@@ -375,7 +385,7 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
 
     solver_holder->v = m.v_case;
     set_start(m, o, solver_holder->v, r);
-    NewtonOutcome outcome = run_with_adjustments(c, m, *solver_holder, ns, o, r, res);
+    NewtonOutcome outcome = run_with_adjustments(c, m, *solver_holder, ns, o, areas, r, res);
     if (outcome != NewtonOutcome::Converged && o.linear_start_fallback) {
         r.line(
             "No solution (%s): trying again from the voltages of the network with its loads as admittances, "
@@ -392,12 +402,13 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
             r.text("Magnitude estimate not possible: flat magnitudes kept");
         NewtonSettings robust = ns;
         if (robust.step_control == StepControl::None) robust.step_control = StepControl::OnDemand;
-        outcome = run_with_adjustments(c, m, second, robust, o, r, res);
+        outcome = run_with_adjustments(c, m, second, robust, o, areas, r, res);
     }
     NewtonSolver& solver = *solver_holder;
-    // Moved taps and shunts changed the model: the next solution rebuilds it
-    // from the case (which holds the moves only if they are written back).
-    if (res.taps_moved + res.shunts_moved > 0) cache.model_valid = false;
+    // Moved devices changed the model: the next solution rebuilds it from
+    // the case (which holds the moves only if they are written back).
+    if (res.taps_moved + res.shunts_moved + res.phase_shifters_moved + res.areas_moved > 0)
+        cache.model_valid = false;
 
     if (outcome != NewtonOutcome::Converged && o.restart_on_failure) {
         r.line("No solution (%s): restarting from a flat start with DC angles and step control",
@@ -433,6 +444,7 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     }
     if (outcome == NewtonOutcome::Converged || improved) {
         write_back(c, m, solver, outcome != NewtonOutcome::StepControlStopped);
+        write_area_slack_outputs(c, m, areas);
         res.written_back = true;
     }
     if (outcome == NewtonOutcome::Converged && res.islands_unsolved > 0)
@@ -470,6 +482,18 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
         r.line("%d induction machine(s) beyond their pull-out power: solved at the pull-out slip", stalled);
     if (res.taps_moved + res.shunts_moved > 0)
         r.line("Adjusted: %d tap move(s), %d switched shunt move(s)", res.taps_moved, res.shunts_moved);
+    if (areas.active() && outcome == NewtonOutcome::Converged) {
+        const std::vector<double> exports = area_exports(c, m, areas, solver.v, {});
+        for (const AreaControl& ctl : areas.controls)
+            r.line(
+                "Area %d: net export %.3f MW, desired %.3f MW, tolerance %.3f MW; slack machine at bus %d "
+                "moved %.3f "
+                "MW",
+                ctl.area, exports[static_cast<std::size_t>(ctl.slot)] * m.base_mva, ctl.desired * m.base_mva,
+                ctl.tolerance * m.base_mva,
+                c.buses[static_cast<std::size_t>(m.plants[static_cast<std::size_t>(ctl.plant)].bus)].number,
+                ctl.moved * m.base_mva);
+    }
     if (!res.written_back)
         r.text("Case voltages left as they were: the last iterate is no closer to a solution");
     if (res.status == kSolutionIslandsUnsolved)
@@ -479,6 +503,8 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     return res;
 }
 
-void clear_loadflow_caches() { cache_holder() = std::make_unique<Caches>(); }
+void clear_loadflow_caches() {
+    cache_holder() = std::make_unique<Caches>();
+}
 
 }  // namespace velquin::sim

@@ -30,9 +30,9 @@ enum class StepLength { Full, OnDemand, EveryIteration };
 struct LoadflowOptions {
     std::string method = "Full Newton-Raphson";
     TapAdjustment taps = TapAdjustment::Off;
-    int area_interchange = 0;             // accepted, not modelled
-    bool phase_shift_adjustment = false;  // accepted, not modelled
-    bool dc_tap_adjustment = true;        // accepted, no DC lines modelled
+    int area_interchange = 0;  // 0 off, 1 tie lines only, 2 tie lines and loads
+    bool phase_shift_adjustment = false;
+    bool dc_tap_adjustment = true;  // accepted, no DC lines modelled
     ShuntAdjustment shunts = ShuntAdjustment::Off;
     StartProfile start = StartProfile::CaseVoltages;
     bool dc_angles_at_flat_start = false;  // a flat start takes DC angles
@@ -62,6 +62,8 @@ struct LoadflowResult {
     int islands_unsolved = 0;  // energised islands without a swing bus
     int limited_plants = 0;    // plants held at a reactive limit
     int taps_moved = 0, shunts_moved = 0;
+    int phase_shifters_moved = 0;
+    int areas_moved = 0;  // moves of area slack machines
     std::vector<std::string> notes;
 };
 

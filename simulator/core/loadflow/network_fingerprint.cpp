@@ -81,6 +81,7 @@ std::uint64_t network_fingerprint(const Case& c, const BuildSettings& settings) 
         h.add(l.b);
         h.add(l.from_shunt);
         h.add(l.to_shunt);
+        h.add(l.metered_end);
     }
     h.add(static_cast<int>(c.switching_devices.size()));
     for (const SwitchingDevice& d : c.switching_devices) {
@@ -88,6 +89,7 @@ std::uint64_t network_fingerprint(const Case& c, const BuildSettings& settings) 
         h.add(d.to_bus);
         h.add(d.status);
         h.add(d.x);
+        h.add(d.metered_end);
     }
     h.add(static_cast<int>(c.transformers.size()));
     for (const Transformer& t : c.transformers) {
@@ -100,6 +102,8 @@ std::uint64_t network_fingerprint(const Case& c, const BuildSettings& settings) 
         h.add(t.mag1);
         h.add(t.mag2);
         h.add(t.status);
+        h.add(t.non_metered_winding);
+        h.add(t.impedance_correction_code);
         for (const WindingPairImpedance& z : t.impedance) {
             h.add(z.r);
             h.add(z.x);
@@ -117,6 +121,16 @@ std::uint64_t network_fingerprint(const Case& c, const BuildSettings& settings) 
             h.add(w.vmin);
             h.add(w.tap_positions);
             h.add(w.correction_table);
+            h.add(w.load_drop_compensation);
+        }
+    }
+    h.add(static_cast<int>(c.impedance_correction_tables.size()));
+    for (const ImpedanceCorrectionTable& t : c.impedance_correction_tables) {
+        h.add(t.number);
+        h.add(static_cast<int>(t.points.size()));
+        for (const CorrectionPoint& p : t.points) {
+            h.add(p.t);
+            h.add(p.factor);
         }
     }
     h.add(static_cast<int>(c.switched_shunts.size()));

@@ -52,6 +52,7 @@ public:
 
     void run() {
         m_.base_mva = c_.identification.base_mva > 0.0 ? c_.identification.base_mva : 100.0;
+        m_.zero_impedance_threshold = s_.zero_impedance_threshold;
         base_ = m_.base_mva;
         number_nodes();
         m_.y_shunt.assign(n(), Complex{});
@@ -135,7 +136,7 @@ private:
     }
 
     void add_stamp(int a, int b, const TwoPort& tp, Complex series, double shift, int transformer,
-                   int winding, double t2 = 1.0) {
+                   int winding, StampEnds ends, double t2 = 1.0, double t1 = 1.0, int corrected = -1) {
         if (a == b) {
             // Both ends in one node (parallel to a tie): only the shunt parts remain.
             m_.y_shunt[static_cast<std::size_t>(a)] += tp.yaa + tp.yab + tp.yba + tp.ybb;
@@ -150,10 +151,13 @@ private:
         s.ybb = tp.ybb;
         s.series = series;
         s.shift_rad = shift;
+        s.t1 = t1;
         s.t2 = t2;
+        s.corrected = corrected;
         m_.stamps.push_back(s);
         m_.stamp_transformer.push_back(transformer);
         m_.stamp_winding.push_back(winding);
+        m_.stamp_ends.push_back(ends);
     }
 
     void add_lines() {
@@ -167,14 +171,16 @@ private:
                 continue;
             }
             const TwoPort tp = line_two_port(l);
-            add_stamp(a, b, tp, -tp.yab, 0.0, -1, 0);
+            add_stamp(a, b, tp, -tp.yab, 0.0, -1, 0,
+                      {index_.find(l.from_bus), index_.find(l.to_bus), l.metered_end >= 2});
         }
         for (const SwitchingDevice& d : c_.switching_devices) {
             if (d.status != 1 || is_tie(d)) continue;
             const int a = node_of_bus(d.from_bus), b = node_of_bus(d.to_bus);
             if (a < 0 || b < 0) continue;
             const Complex y = 1.0 / Complex(0.0, d.x);
-            add_stamp(a, b, TwoPort{y, -y, -y, y}, y, 0.0, -1, 0);
+            add_stamp(a, b, TwoPort{y, -y, -y, y}, y, 0.0, -1, 0,
+                      {index_.find(d.from_bus), index_.find(d.to_bus), d.metered_end >= 2});
         }
     }
 
@@ -212,46 +218,79 @@ private:
         m_.taps.push_back(tc);
     }
 
+    // Registers a transformer whose windings refer to impedance correction
+    // tables; -1 when none of its windings has a usable table.
+    int add_correction(int ti, const std::array<double, 3>& kv) {
+        CorrectedTransformer ct =
+            transformer_correction(c_, c_.transformers[static_cast<std::size_t>(ti)], base_, kv, m_.notes);
+        if (!ct.applies()) return -1;
+        ct.transformer = ti;
+        m_.corrected_transformers.push_back(std::move(ct));
+        return static_cast<int>(m_.corrected_transformers.size()) - 1;
+    }
+
+    std::array<Complex, 3> corrected_impedances(int corrected, const std::array<double, 3>& ratio_pu) const {
+        const CorrectedTransformer& ct = m_.corrected_transformers[static_cast<std::size_t>(corrected)];
+        const Transformer& t = c_.transformers[static_cast<std::size_t>(ct.transformer)];
+        return corrected_series_impedances(
+            ct, ratio_pu, {t.windings[0].angle_deg, t.windings[1].angle_deg, t.windings[2].angle_deg});
+    }
+
     void add_transformers() {
         for (std::size_t ti = 0; ti < c_.transformers.size(); ++ti) {
             const Transformer& t = c_.transformers[ti];
             const int it = static_cast<int>(ti);
-            if (t.windings[0].correction_table != 0 ||
-                (t.is_three_winding() &&
-                 (t.windings[1].correction_table != 0 || t.windings[2].correction_table != 0)))
-                ++corrected_;
             if (!t.is_three_winding()) {
                 if (t.status != 1) continue;
                 const int a = node_of_bus(t.bus1), b = node_of_bus(t.bus2);
                 if (a < 0 || b < 0) continue;
                 const double kv1 = base_kv(t.bus1), kv2 = base_kv(t.bus2);
-                const Complex y = 1.0 / nonzero_impedance(pair_impedance_pu(t, 0, base_));
                 const double t1 = winding_ratio_pu(t, 0, kv1), t2 = winding_ratio_pu(t, 1, kv2);
+                const int corrected = add_correction(it, {kv1, 0.0, 0.0});
+                const Complex z = corrected < 0 ? pair_impedance_pu(t, 0, base_)
+                                                : corrected_impedances(corrected, {t1, 1.0, 1.0})[0];
+                const Complex y = 1.0 / nonzero_impedance(z);
                 const double shift = t.windings[0].angle_deg * kDegToRad;
                 m_.y_shunt[static_cast<std::size_t>(a)] += magnetizing_admittance_pu(t, base_);
                 const std::size_t before = m_.stamps.size();
-                add_stamp(a, b, winding_two_port(y, t1, shift, t2), y, shift, it, 0, t2);
-                add_tap_control(it, 0, m_.stamps.size() > before ? static_cast<int>(before) : -1, a, kv1);
+                add_stamp(a, b, winding_two_port(y, t1, shift, t2), y, shift, it, 0,
+                          {index_.find(t.bus1), index_.find(t.bus2), t.non_metered_winding == 1}, t2, t1,
+                          corrected);
+                const int stamp = m_.stamps.size() > before ? static_cast<int>(before) : -1;
+                if (corrected >= 0)
+                    m_.corrected_transformers[static_cast<std::size_t>(corrected)].stamp[0] = stamp;
+                add_tap_control(it, 0, stamp, a, kv1);
                 continue;
             }
             const int star = m_.star_node[ti];
             if (star < 0) continue;
             const std::array<int, 3> buses{t.bus1, t.bus2, t.bus3};
-            const std::array<Complex, 3> z = star_impedances_pu(t, base_);
+            const std::array<double, 3> kvs{base_kv(t.bus1), base_kv(t.bus2), base_kv(t.bus3)};
+            const std::array<double, 3> ratios{winding_ratio_pu(t, 0, kvs[0]), winding_ratio_pu(t, 1, kvs[1]),
+                                               winding_ratio_pu(t, 2, kvs[2])};
+            const int corrected = add_correction(it, kvs);
+            const std::array<Complex, 3> z =
+                corrected < 0 ? star_impedances_pu(t, base_) : corrected_impedances(corrected, ratios);
             // Status 2, 3 and 4 take one winding out: 2 and 3 name the
             // winding, 4 means winding 1.
             const int out = t.status == 2 ? 1 : t.status == 3 ? 2 : t.status == 4 ? 0 : -1;
+            const auto non_metered = static_cast<std::size_t>(
+                t.non_metered_winding >= 1 && t.non_metered_winding <= 3 ? t.non_metered_winding - 1 : 1);
             m_.y_shunt[static_cast<std::size_t>(star)] += magnetizing_admittance_pu(t, base_);
             for (int k = 0; k < 3; ++k) {
                 if (k == out) continue;
-                const int a = node_of_bus(buses[static_cast<std::size_t>(k)]);
-                const double kv = base_kv(buses[static_cast<std::size_t>(k)]);
-                const Complex y = 1.0 / nonzero_impedance(z[static_cast<std::size_t>(k)]);
-                const double tk = winding_ratio_pu(t, k, kv);
-                const double shift = t.windings[static_cast<std::size_t>(k)].angle_deg * kDegToRad;
+                const auto ku = static_cast<std::size_t>(k);
+                const int a = node_of_bus(buses[ku]);
+                const Complex y = 1.0 / nonzero_impedance(z[ku]);
+                const double shift = t.windings[ku].angle_deg * kDegToRad;
                 const std::size_t before = m_.stamps.size();
-                add_stamp(a, star, winding_two_port(y, tk, shift, 1.0), y, shift, it, k);
-                add_tap_control(it, k, m_.stamps.size() > before ? static_cast<int>(before) : -1, a, kv);
+                add_stamp(a, star, winding_two_port(y, ratios[ku], shift, 1.0), y, shift, it, k,
+                          {index_.find(buses[ku]), index_.find(buses[non_metered]), false}, 1.0, ratios[ku],
+                          corrected);
+                const int stamp = m_.stamps.size() > before ? static_cast<int>(before) : -1;
+                if (corrected >= 0)
+                    m_.corrected_transformers[static_cast<std::size_t>(corrected)].stamp[ku] = stamp;
+                add_tap_control(it, k, stamp, a, kvs[ku]);
             }
         }
     }
@@ -595,9 +634,6 @@ private:
         note(c_.multi_terminal_dc_lines.size(), "multi-terminal DC line", "multi-terminal DC lines");
         note(c_.facts_devices.size(), "FACTS device", "FACTS devices");
         note(c_.gne_devices.size(), "GNE device", "GNE devices");
-        if (corrected_ > 0)
-            m_.notes.push_back(plural(corrected_, "transformer refers", "transformers refer") +
-                               " to an impedance correction table: not applied, nominal impedance used");
         if (zero_impedance_windings_ > 0)
             m_.notes.push_back(
                 plural(zero_impedance_windings_, "transformer winding has", "transformer windings have") +
@@ -628,7 +664,7 @@ private:
     BusIndex index_;
     double base_ = 100.0;
     std::vector<int> requested_remote_;
-    std::size_t tied_buses_ = 0, corrected_ = 0, zero_impedance_windings_ = 0, uncontrolled_taps_ = 0,
+    std::size_t tied_buses_ = 0, zero_impedance_windings_ = 0, uncontrolled_taps_ = 0,
                 uncontrolled_shunts_ = 0, wind_power_factor_ = 0, load_drop_ = 0;
 };
 
@@ -646,13 +682,52 @@ void NetworkModel::refresh_admittance() {
     }
 }
 
-void NetworkModel::set_tap_ratio(int stamp, double ratio_pu) {
-    BranchStamp& s = stamps[static_cast<std::size_t>(stamp)];
-    const TwoPort tp = winding_two_port(s.series, ratio_pu, s.shift_rad, s.t2);
+namespace {
+
+void restamp(BranchStamp& s) {
+    const TwoPort tp = winding_two_port(s.series, s.t1, s.shift_rad, s.t2);
     s.yaa = tp.yaa;
     s.yab = tp.yab;
     s.yba = tp.yba;
     s.ybb = tp.ybb;
+}
+
+}  // namespace
+
+void NetworkModel::set_tap_ratio(int stamp, double ratio_pu) {
+    BranchStamp& s = stamps[static_cast<std::size_t>(stamp)];
+    s.t1 = ratio_pu;
+    if (s.corrected >= 0)
+        refresh_correction(s.corrected);
+    else
+        restamp(s);
+}
+
+void NetworkModel::set_phase_shift(int stamp, double shift_rad) {
+    BranchStamp& s = stamps[static_cast<std::size_t>(stamp)];
+    s.shift_rad = shift_rad;
+    if (s.corrected >= 0)
+        refresh_correction(s.corrected);
+    else
+        restamp(s);
+}
+
+void NetworkModel::refresh_correction(int corrected) {
+    const CorrectedTransformer& ct = corrected_transformers[static_cast<std::size_t>(corrected)];
+    std::array<double, 3> ratio{1.0, 1.0, 1.0}, angle{0.0, 0.0, 0.0};
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (ct.stamp[k] < 0) continue;
+        const BranchStamp& s = stamps[static_cast<std::size_t>(ct.stamp[k])];
+        ratio[k] = s.t1;
+        angle[k] = s.shift_rad * 180.0 / std::numbers::pi;
+    }
+    const std::array<Complex, 3> z = corrected_series_impedances(ct, ratio, angle);
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (ct.stamp[k] < 0) continue;
+        BranchStamp& s = stamps[static_cast<std::size_t>(ct.stamp[k])];
+        s.series = 1.0 / (std::abs(z[k]) > 1e-12 ? z[k] : Complex(0.0, zero_impedance_threshold));
+        restamp(s);
+    }
 }
 
 NetworkModel build_network(const Case& c, const BuildSettings& settings) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "loadflow/impedance_correction.hpp"
 #include "model/case.hpp"
 
 namespace velquin::sim::loadflow {
@@ -32,8 +33,18 @@ struct BranchStamp {
     Complex yaa, yab, yba, ybb;
     Complex series;          // series admittance (for the DC estimate)
     double shift_rad = 0.0;  // phase shift, side a leading
+    double t1 = 1.0;         // ratio on side a (transformer windings)
     double t2 = 1.0;         // ratio on side b (transformer windings)
+    int corrected = -1;      // index into NetworkModel::corrected_transformers
     int paa = -1, pab = -1, pba = -1, pbb = -1;
+};
+
+// The case buses (indices) at the two sides of a stamp and the side its
+// flow is metered at, for area interchange. The star point of a
+// three-winding transformer stands for the bus of its non-metered winding.
+struct StampEnds {
+    int bus_a = -1, bus_b = -1;
+    bool metered_at_b = false;
 };
 
 // A generating plant that holds a bus voltage (or the swing).
@@ -130,7 +141,10 @@ struct NetworkModel {
     std::vector<InductionModel> induction;
     std::vector<int> stamp_transformer;  // per stamp: transformer index or -1
     std::vector<int> stamp_winding;      // per stamp: winding of that transformer
-    int phase_shift_controls = 0;        // windings with an active-power (COD 3) control
+    std::vector<StampEnds> stamp_ends;   // per stamp
+    // Transformers with impedance correction tables.
+    std::vector<CorrectedTransformer> corrected_transformers;
+    int phase_shift_controls = 0;  // windings with an active-power (COD 3) control
 
     // Machines at load buses (machine, node) and the output, pu, their
     // fixed injection was built with.
@@ -147,8 +161,15 @@ struct NetworkModel {
 
     // Rebuilds y_val from the stamps, shunts and switched shunts.
     void refresh_admittance();
-    // Recomputes a transformer winding's stamp for a new ratio (pu).
+    // Recomputes a transformer winding's stamp for a new ratio (pu) or a
+    // new phase shift (radians), with its impedance correction.
     void set_tap_ratio(int stamp, double ratio_pu);
+    void set_phase_shift(int stamp, double shift_rad);
+    // Recomputes the series admittances of a transformer with impedance
+    // correction from its windings' present ratios and angles.
+    void refresh_correction(int corrected);
+    // The threshold a zero series impedance is replaced by.
+    double zero_impedance_threshold = 0.0001;
 };
 
 NetworkModel build_network(const Case& c, const BuildSettings& settings);
