@@ -15,9 +15,9 @@ namespace velquin::sim::loadflow {
 struct AdjustmentCounts {
     int taps = 0;
     int shunts = 0;
-    int phase_shifters = 0;
-    int areas = 0;  // area slack machines moved
-    int total() const { return taps + shunts + phase_shifters + areas; }
+    int flow_windings = 0;  // phase shifters and windings holding reactive power
+    int areas = 0;          // area slack machines moved
+    int total() const { return taps + shunts + flow_windings + areas; }
 };
 
 // "2 tap(s) and 1 switched shunt(s) moved", with the other kinds when they moved.
@@ -25,7 +25,7 @@ std::string describe(const AdjustmentCounts& moved);
 
 // Moves the devices for the solved voltages v and refreshes the admittance
 // matrix. Returns how many devices moved.
-AdjustmentCounts adjust_controls(NetworkModel& m, const NewtonSolver& solver, const std::vector<Complex>& v,
-                                 TapAdjustment taps, ShuntAdjustment shunts);
+AdjustmentCounts adjust_controls(NetworkModel& m, NewtonSolver& solver, const std::vector<Complex>& v,
+                                 TapAdjustment taps, ShuntAdjustment shunts, bool phase_shift);
 
 }  // namespace velquin::sim::loadflow

@@ -19,6 +19,7 @@
 #include "loadflow/newton_solver.hpp"
 #include "loadflow/solution_parameters.hpp"
 #include "loadflow/sparse_lu.hpp"
+#include "loadflow/switched_shunt_control.hpp"
 
 namespace velquin::sim {
 
@@ -198,7 +199,8 @@ NewtonOutcome run_with_adjustments(Case& c, NetworkModel& m, NewtonSolver& solve
     res.iterations += solver.iterations();
     int rounds = 0;
     while (outcome == NewtonOutcome::Converged && rounds < o.max_adjustment_rounds) {
-        AdjustmentCounts moved = adjust_controls(m, solver, solver.v, o.taps, o.shunts);
+        AdjustmentCounts moved =
+            adjust_controls(m, solver, solver.v, o.taps, o.shunts, o.phase_shift_adjustment);
         if (areas.active())
             moved.areas = adjust_area_interchange(areas, m, area_exports(c, m, areas, solver.v, {}));
         if (moved.total() == 0) break;
@@ -206,6 +208,7 @@ NewtonOutcome run_with_adjustments(Case& c, NetworkModel& m, NewtonSolver& solve
         res.taps_moved += moved.taps;
         res.shunts_moved += moved.shunts;
         res.areas_moved += moved.areas;
+        res.flow_windings_moved += moved.flow_windings;
         r.line("Adjustment %d: %s", rounds, describe(moved).c_str());
         outcome = solver.solve(ns, print, true);
         res.iterations += solver.iterations();
@@ -276,7 +279,18 @@ void write_back(Case& c, const NetworkModel& m, NewtonSolver& solver, bool fresh
             winding_ratio_in_units(t, tc.winding, tc.ratio, tc.bus_base_kv);
     }
     for (const ShuntControl& sc : m.shunts)
-        if (sc.moved) c.switched_shunts[static_cast<std::size_t>(sc.shunt)].initial_mvar = sc.b * m.base_mva;
+        if (sc.moved)
+            c.switched_shunts[static_cast<std::size_t>(sc.shunt)].initial_mvar =
+                present_susceptance(m, sc, outputs, solver.v) * m.base_mva;
+    for (const FlowControl& fc : m.flow_controls) {
+        if (!fc.moved) continue;
+        Transformer& t = c.transformers[static_cast<std::size_t>(fc.transformer)];
+        Winding& w = t.windings[static_cast<std::size_t>(fc.winding)];
+        if (fc.active_power)
+            w.angle_deg = wrap_degrees(fc.setting * kRadToDeg);
+        else
+            w.ratio = winding_ratio_in_units(t, fc.winding, fc.setting, fc.bus_base_kv);
+    }
 }
 
 // Islands without a swing bus that hold load or generation.
@@ -354,10 +368,6 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
         for (const std::string& note : areas.notes) r.text(note);
         if (!areas.active()) r.text("Area interchange control: no area with a slack machine to control");
     }
-    if (o.phase_shift_adjustment && m.phase_shift_controls > 0)
-        r.line(
-            "%d phase shifter(s) with flow control: angles held fixed (phase-shift adjustment not modelled)",
-            m.phase_shift_controls);
     res.notes = m.notes;
     res.notes.insert(res.notes.end(), areas.notes.begin(), areas.notes.end());
     res.islands_unsolved = report_unsolved_islands(c, m, r);
@@ -407,7 +417,7 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     NewtonSolver& solver = *solver_holder;
     // Moved devices changed the model: the next solution rebuilds it from
     // the case (which holds the moves only if they are written back).
-    if (res.taps_moved + res.shunts_moved + res.phase_shifters_moved + res.areas_moved > 0)
+    if (res.taps_moved + res.shunts_moved + res.flow_windings_moved + res.areas_moved > 0)
         cache.model_valid = false;
 
     if (outcome != NewtonOutcome::Converged && o.restart_on_failure) {
@@ -429,7 +439,9 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     res.max_q_mvar = last.max_q * m.base_mva;
     res.max_p_bus = node_bus_number(c, m, last.p_node);
     res.max_q_bus = node_bus_number(c, m, last.q_node);
-    for (PlantState s : solver.plant_states()) res.limited_plants += s != PlantState::Regulating;
+    for (std::size_t p = 0; p < m.plants.size(); ++p)
+        res.limited_plants +=
+            m.plants[p].kind == RegulatorKind::Machines && solver.plant_states()[p] != PlantState::Regulating;
     res.status = status_of(outcome);
     const double largest = std::max(last.max_p, last.max_q);
     // A failed solution only replaces the case's voltages when it ended
@@ -482,6 +494,9 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
         r.line("%d induction machine(s) beyond their pull-out power: solved at the pull-out slip", stalled);
     if (res.taps_moved + res.shunts_moved > 0)
         r.line("Adjusted: %d tap move(s), %d switched shunt move(s)", res.taps_moved, res.shunts_moved);
+    if (res.flow_windings_moved > 0)
+        r.line("Adjusted: %d move(s) of phase shifters and windings holding reactive power",
+               res.flow_windings_moved);
     if (areas.active() && outcome == NewtonOutcome::Converged) {
         const std::vector<double> exports = area_exports(c, m, areas, solver.v, {});
         for (const AreaControl& ctl : areas.controls)

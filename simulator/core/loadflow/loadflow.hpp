@@ -62,8 +62,8 @@ struct LoadflowResult {
     int islands_unsolved = 0;  // energised islands without a swing bus
     int limited_plants = 0;    // plants held at a reactive limit
     int taps_moved = 0, shunts_moved = 0;
-    int phase_shifters_moved = 0;
-    int areas_moved = 0;  // moves of area slack machines
+    int flow_windings_moved = 0;  // phase shifters and windings holding reactive power
+    int areas_moved = 0;          // moves of area slack machines
     std::vector<std::string> notes;
 };
 

@@ -195,6 +195,7 @@ void refresh_state(NetworkModel& m, const Case& c) {
         m.fixed_machine_s[k] = s;
     }
     for (PlantModel& pm : m.plants) {
+        if (pm.kind != RegulatorKind::Machines) continue;  // set by their devices' data alone
         double p = 0.0;
         for (int mi : pm.machines) p += c.machines[static_cast<std::size_t>(mi)].pg / m.base_mva;
         if (!pm.swing) m.s_base[static_cast<std::size_t>(pm.node)] += p - pm.p;
@@ -208,9 +209,12 @@ void refresh_state(NetworkModel& m, const Case& c) {
     }
     for (TapControl& tc : m.taps) {
         tc.last_direction = 0;
+        tc.last_steps = 0;
+        tc.last_ratio = tc.last_voltage = 0.0;
         tc.locked = false;
         tc.moved = false;
     }
+    reset_flow_controls(m.flow_controls);
     for (ShuntControl& sc : m.shunts) {
         sc.last_direction = 0;
         sc.locked = false;

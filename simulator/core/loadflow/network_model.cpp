@@ -193,10 +193,12 @@ private:
     void add_tap_control(int t, int k, int stamp_index, int winding_node, double kv) {
         const Transformer& tr = c_.transformers[static_cast<std::size_t>(t)];
         const Winding& w = tr.windings[static_cast<std::size_t>(k)];
-        if (w.control_mode == 2 || w.control_mode == 4 || w.control_mode == 5) ++uncontrolled_taps_;
-        if (w.control_mode == 3) ++m_.phase_shift_controls;
+        if (w.control_mode == 4 || w.control_mode == 5) ++uncontrolled_taps_;
+        if (w.control_mode == 2 || w.control_mode == 3) {
+            add_flow_control(t, k, stamp_index, kv);
+            return;
+        }
         if (w.control_mode != 1 || w.controlled_bus == 0) return;
-        if (w.load_drop_compensation != Complex{}) ++load_drop_;
         const int controlled = node_of_bus(std::abs(w.controlled_bus));
         if (controlled < 0 || stamp_index < 0) return;
         TapControl tc;
@@ -207,15 +209,45 @@ private:
         tc.controlled_on_tap_side = w.controlled_bus < 0 || controlled == winding_node;
         tc.vmin = std::min(w.vmin, w.vmax);
         tc.vmax = std::max(w.vmin, w.vmax);
-        const double scale = winding_ratio_pu(tr, k, kv) / (w.ratio != 0.0 ? w.ratio : 1.0);
-        const double r1 = w.rmin * (w.ratio != 0.0 ? scale : 1.0);
-        const double r2 = w.rmax * (w.ratio != 0.0 ? scale : 1.0);
-        tc.rmin = std::min(r1, r2);
-        tc.rmax = std::max(r1, r2);
+        std::tie(tc.rmin, tc.rmax) = ratio_limits_pu(tr, k, kv);
         tc.step = w.tap_positions > 1 ? (tc.rmax - tc.rmin) / (w.tap_positions - 1) : 0.0;
         tc.ratio = winding_ratio_pu(tr, k, kv);
         tc.bus_base_kv = kv;
+        tc.load_drop = w.load_drop_compensation;
         m_.taps.push_back(tc);
+    }
+
+    // Ratio limits RMA/RMI of winding k in pu of its bus base (they are in
+    // the units of CW, like the ratio).
+    std::pair<double, double> ratio_limits_pu(const Transformer& tr, int k, double kv) const {
+        const Winding& w = tr.windings[static_cast<std::size_t>(k)];
+        const double scale = w.ratio != 0.0 ? winding_ratio_pu(tr, k, kv) / w.ratio : 1.0;
+        const double r1 = w.rmin * scale, r2 = w.rmax * scale;
+        return {std::min(r1, r2), std::max(r1, r2)};
+    }
+
+    void add_flow_control(int t, int k, int stamp_index, double kv) {
+        if (stamp_index < 0) return;
+        const Transformer& tr = c_.transformers[static_cast<std::size_t>(t)];
+        const Winding& w = tr.windings[static_cast<std::size_t>(k)];
+        FlowControl fc;
+        fc.transformer = t;
+        fc.winding = k;
+        fc.stamp = stamp_index;
+        fc.active_power = w.control_mode == 3;
+        fc.low = std::min(w.vmin, w.vmax) / base_;
+        fc.high = std::max(w.vmin, w.vmax) / base_;
+        fc.bus_base_kv = kv;
+        if (fc.active_power) {
+            fc.min = std::min(w.rmin, w.rmax) * kDegToRad;
+            fc.max = std::max(w.rmin, w.rmax) * kDegToRad;
+            fc.setting = w.angle_deg * kDegToRad;
+        } else {
+            std::tie(fc.min, fc.max) = ratio_limits_pu(tr, k, kv);
+            fc.setting = winding_ratio_pu(tr, k, kv);
+        }
+        fc.step = w.tap_positions > 1 ? (fc.max - fc.min) / (w.tap_positions - 1) : 0.0;
+        m_.flow_controls.push_back(fc);
     }
 
     // Registers a transformer whose windings refer to impedance correction
@@ -308,10 +340,6 @@ private:
             m_.i_load[i] += l.constant_current / base_;
             m_.y_shunt[i] += l.constant_admittance / base_;
             if (l.distributed_generation_mode != 0) m_.s_base[i] += l.distributed_generation / base_;
-        }
-        for (const SwitchedShunt& s : c_.switched_shunts) {
-            const int a = node_of_bus(s.bus);
-            if (s.status == 1 && a >= 0) m_.b_switched[static_cast<std::size_t>(a)] += s.initial_mvar / base_;
         }
     }
 
@@ -541,31 +569,118 @@ private:
         }
     }
 
+    // Switched shunts: their admittance, and their controls. A continuous
+    // one (MODSW 2) whose voltage no machine holds regulates within the
+    // Newton solution like a plant with susceptance limits.
     void add_switched_shunt_controls() {
+        std::vector<char> machine_held(n(), 0);
+        for (const PlantModel& pm : m_.plants) machine_held[static_cast<std::size_t>(pm.regulated_node)] = 1;
+        std::vector<int> control_of(c_.switched_shunts.size(), -1);
+        std::vector<int> controlled_case_shunt;
         for (std::size_t i = 0; i < c_.switched_shunts.size(); ++i) {
             const SwitchedShunt& s = c_.switched_shunts[i];
             const int node = node_of_bus(s.bus);
             if (s.status != 1 || node < 0) continue;
-            if (s.control_mode != 1 && s.control_mode != 2) {
-                if (s.control_mode != 0) ++uncontrolled_shunts_;
-                continue;
-            }
+            const auto ni = static_cast<std::size_t>(node);
             ShuntControl sc;
             sc.shunt = static_cast<int>(i);
             sc.node = node;
-            sc.regulated_node = s.regulated_bus != 0 ? node_of_bus(s.regulated_bus) : node;
-            if (sc.regulated_node < 0 || m_.node_island[static_cast<std::size_t>(sc.regulated_node)] !=
-                                             m_.node_island[static_cast<std::size_t>(node)])
-                sc.regulated_node = node;
-            sc.continuous = s.control_mode == 2;
+            sc.mode = s.control_mode;
+            sc.regulated_node = node;
             sc.vlo = std::min(s.vswlo, s.vswhi);
             sc.vhi = std::max(s.vswlo, s.vswhi);
             sc.b = s.initial_mvar / base_;
             sc.levels = shunt_levels(s);
             sc.bmin = sc.levels.front();
             sc.bmax = sc.levels.back();
+            int controlled_shunt = -1;
+            switch (s.control_mode) {
+                case 1:
+                case 2:
+                    sc.continuous = s.control_mode == 2;
+                    sc.regulated_node = s.regulated_bus != 0 ? node_of_bus(s.regulated_bus) : node;
+                    if (sc.regulated_node < 0 ||
+                        m_.node_island[static_cast<std::size_t>(sc.regulated_node)] != m_.node_island[ni])
+                        sc.regulated_node = node;
+                    if (sc.continuous && !machine_held[static_cast<std::size_t>(sc.regulated_node)] &&
+                        m_.node_active[ni]) {
+                        sc.plant = static_cast<int>(m_.plants.size());
+                        m_.plants.push_back(shunt_regulator(s, sc, static_cast<int>(m_.shunts.size())));
+                    }
+                    break;
+                case 3:
+                    sc.controlled_plant = machine_plant_at(s.regulated_bus != 0 ? s.regulated_bus : s.bus);
+                    if (sc.controlled_plant < 0) {
+                        m_.notes.push_back(
+                            "Switched shunt at bus " + std::to_string(s.bus) +
+                            " controls the reactive output of the plant at bus " +
+                            std::to_string(s.regulated_bus) +
+                            ", which has no machine in service regulating a voltage: held at its "
+                            "present admittance");
+                        sc.mode = 0;
+                    }
+                    break;
+                case 5:
+                    for (std::size_t j = 0; j < c_.switched_shunts.size(); ++j)
+                        if (j != i &&
+                            c_.switched_shunts[j].bus == (s.regulated_bus != 0 ? s.regulated_bus : s.bus) &&
+                            (c_.switched_shunts[j].control_mode == 1 ||
+                             c_.switched_shunts[j].control_mode == 2)) {
+                            controlled_shunt = static_cast<int>(j);
+                            break;
+                        }
+                    if (controlled_shunt < 0) {
+                        m_.notes.push_back(
+                            "Switched shunt at bus " + std::to_string(s.bus) +
+                            " controls another switched shunt at bus " + std::to_string(s.regulated_bus) +
+                            ", which holds no voltage-controlling switched shunt: held at its present "
+                            "admittance");
+                        sc.mode = 0;
+                    }
+                    break;
+                case 0:
+                    break;
+                default:
+                    ++uncontrolled_shunts_;
+                    sc.mode = 0;
+                    break;
+            }
+            if (sc.plant < 0) m_.b_switched[ni] += sc.b;
+            if (sc.mode == 0) continue;
+            control_of[i] = static_cast<int>(m_.shunts.size());
+            controlled_case_shunt.push_back(controlled_shunt);
             m_.shunts.push_back(std::move(sc));
         }
+        for (std::size_t k = 0; k < m_.shunts.size(); ++k)
+            if (controlled_case_shunt[k] >= 0)
+                m_.shunts[k].controlled_shunt =
+                    control_of[static_cast<std::size_t>(controlled_case_shunt[k])];
+    }
+
+    // The plant of the machines at a bus, or -1.
+    int machine_plant_at(int bus_number) const {
+        const int b = index_.find(bus_number);
+        for (std::size_t p = 0; p < m_.plants.size(); ++p)
+            if (m_.plants[p].kind == RegulatorKind::Machines && m_.plants[p].bus == b &&
+                !m_.plants[p].swing && m_.plants[p].qmax > m_.plants[p].qmin)
+                return static_cast<int>(p);
+        return -1;
+    }
+
+    // A continuous switched shunt as a regulator: dormant (limits equal to
+    // its present admittance) until the adjustment lets it regulate.
+    PlantModel shunt_regulator(const SwitchedShunt& s, const ShuntControl& sc, int shunt_control) const {
+        PlantModel pm;
+        pm.kind = RegulatorKind::SwitchedShunt;
+        pm.device = shunt_control;
+        pm.bus = index_.find(s.bus);
+        pm.node = sc.node;
+        pm.regulated_node = sc.regulated_node;
+        pm.vs = 0.5 * (sc.vlo + sc.vhi);
+        pm.qmax = pm.qmin = sc.b;
+        pm.susceptance_limits = true;
+        pm.weight = s.rmpct > 0.0 ? s.rmpct : 0.0;
+        return pm;
     }
 
     std::vector<double> shunt_levels(const SwitchedShunt& s) const {
@@ -641,7 +756,7 @@ private:
         if (uncontrolled_taps_ > 0)
             m_.notes.push_back(
                 plural(uncontrolled_taps_, "transformer winding controls", "transformer windings control") +
-                " reactive flow, a DC line or asymmetric flow: its ratio is held fixed");
+                " a DC line or asymmetric active power (COD 4 or 5): held fixed");
         if (uncontrolled_shunts_ > 0)
             m_.notes.push_back(
                 plural(uncontrolled_shunts_, "switched shunt controls", "switched shunts control") +
@@ -649,10 +764,6 @@ private:
         if (wind_power_factor_ > 0)
             m_.notes.push_back(plural(wind_power_factor_, "wind machine", "wind machines") +
                                " with reactive power by power factor (WMOD 2 or 3): QT and QB used instead");
-        if (load_drop_ > 0)
-            m_.notes.push_back(
-                plural(load_drop_, "voltage-controlling winding", "voltage-controlling windings") +
-                " with load-drop compensation: not applied, the bus voltage itself is held in its band");
         if (tied_buses_ > 0)
             m_.notes.push_back(plural(tied_buses_, "bus is", "buses are") +
                                " tied to another bus by zero-impedance lines or closed switches");
@@ -665,7 +776,7 @@ private:
     double base_ = 100.0;
     std::vector<int> requested_remote_;
     std::size_t tied_buses_ = 0, zero_impedance_windings_ = 0, uncontrolled_taps_ = 0,
-                uncontrolled_shunts_ = 0, wind_power_factor_ = 0, load_drop_ = 0;
+                uncontrolled_shunts_ = 0, wind_power_factor_ = 0;
 };
 
 }  // namespace

@@ -57,7 +57,6 @@ bool NewtonSolver::voltage_held(int node) const {
 void NewtonSolver::initialise_states(const NewtonSettings& s) {
     std::fill(state_.begin(), state_.end(), PlantState::Regulating);
     std::fill(switches_.begin(), switches_.end(), 0);
-    if (s.var_limits_from < 0) return;
     for (const Group& g : groups_) {
         // The stored state tells which plants the last solution held at a
         // limit; starting them there saves the switching (a wrong guess is
@@ -65,6 +64,8 @@ void NewtonSolver::initialise_states(const NewtonSettings& s) {
         const double vr = magnitude(m_.v_case[static_cast<std::size_t>(g.regulated)]);
         for (int p : g.plants) {
             const PlantModel& pm = m_.plants[static_cast<std::size_t>(p)];
+            // Devices other than machines always keep their limits.
+            if (s.var_limits_from < 0 && pm.kind == RegulatorKind::Machines) continue;
             auto& st = state_[static_cast<std::size_t>(p)];
             if (pm.qmax - pm.qmin <= kLimitTolerance) {
                 // No reactive range: it cannot hold a voltage at all.
@@ -72,9 +73,10 @@ void NewtonSolver::initialise_states(const NewtonSettings& s) {
                 continue;
             }
             if (!s.warm_limits) continue;
-            if (pm.stored_q >= pm.qmax - kLimitTolerance && vr < g.vs - kVoltageTolerance)
+            const double vm = magnitude(m_.v_case[static_cast<std::size_t>(pm.node)]);
+            if (pm.stored_q >= pm.limit_q(true, vm) - kLimitTolerance && vr < g.vs - kVoltageTolerance)
                 st = PlantState::AtMax;
-            else if (pm.stored_q <= pm.qmin + kLimitTolerance && vr > g.vs + kVoltageTolerance)
+            else if (pm.stored_q <= pm.limit_q(false, vm) + kLimitTolerance && vr > g.vs + kVoltageTolerance)
                 st = PlantState::AtMin;
         }
     }
@@ -84,6 +86,7 @@ void NewtonSolver::build_regime() {
     const std::size_t n = static_cast<std::size_t>(m_.node_count);
     v_fixed_.assign(n, 0.0);
     q_fixed_.assign(n, 0.0);
+    b_fixed_.assign(n, 0.0);
     node_group_member_.assign(n, -1);
     node_group_share_.assign(n, 0.0);
     for (const PlantModel& pm : m_.plants)
@@ -101,7 +104,8 @@ void NewtonSolver::build_regime() {
                 grp.regulating.push_back(p);
                 weight += pm.weight;
             } else {
-                q_fixed_[static_cast<std::size_t>(pm.node)] += st == PlantState::AtMax ? pm.qmax : pm.qmin;
+                const double q = st == PlantState::AtMax ? pm.qmax : pm.qmin;
+                (pm.susceptance_limits ? b_fixed_ : q_fixed_)[static_cast<std::size_t>(pm.node)] += q;
             }
         }
         if (grp.regulating.empty()) continue;
@@ -217,7 +221,7 @@ void NewtonSolver::build_pattern() {
 }
 
 Complex NewtonSolver::node_injection(std::size_t i, double vm) const {
-    Complex s = m_.s_base[i] - m_.i_load[i] * vm + Complex(0.0, q_fixed_[i]);
+    Complex s = m_.s_base[i] - m_.i_load[i] * vm + Complex(0.0, q_fixed_[i] + b_fixed_[i] * vm * vm);
     if (node_group_member_[i] >= 0)
         s += Complex(0.0, node_group_share_[i] * qg_[static_cast<std::size_t>(node_group_member_[i])]);
     if (induction_at_[i] >= 0) {
@@ -276,7 +280,7 @@ void NewtonSolver::evaluate(bool with_jacobian) {
         const auto d = static_cast<std::size_t>(m_.y_diag[i]);
         const Complex wii = vm * vm * std::conj(y[d]);
         // d(scheduled)/d|V| enters with the opposite sign.
-        Complex dscheduled = -m_.i_load[i];
+        Complex dscheduled = -m_.i_load[i] + Complex(0.0, 2.0 * b_fixed_[i] * vm);
         if (induction_at_[i] >= 0)
             dscheduled +=
                 (node_injection(i, vm + kDerivativeStep) - node_injection(i, vm - kDerivativeStep)) /
@@ -340,8 +344,8 @@ void NewtonSolver::apply_step(const std::vector<Complex>& from, double alpha, st
         if (groups_[g].column >= 0) qg_to[g] += alpha * step_[static_cast<std::size_t>(groups_[g].column)];
 }
 
-int NewtonSolver::check_limits(bool active) {
-    if (!active) return 0;
+int NewtonSolver::check_limits(bool machines, bool devices) {
+    if (!machines && !devices) return 0;
     int changes = 0;
     for (std::size_t g = 0; g < groups_.size(); ++g) {
         const Group& grp = groups_[g];
@@ -354,7 +358,8 @@ int NewtonSolver::check_limits(bool active) {
             if (st == PlantState::Regulating)
                 regulating_w += pm.weight;
             else
-                fixed_q += st == PlantState::AtMax ? pm.qmax : pm.qmin;
+                fixed_q +=
+                    pm.limit_q(st == PlantState::AtMax, magnitude(v[static_cast<std::size_t>(pm.node)]));
         }
         if (!grp.regulating.empty()) {
             if (grp.local)
@@ -368,15 +373,18 @@ int NewtonSolver::check_limits(bool active) {
             const auto pu = static_cast<std::size_t>(p);
             if (switches_[pu] >= kMaxStateChanges) continue;
             const PlantModel& pm = m_.plants[pu];
+            if (!(pm.kind == RegulatorKind::Machines ? machines : devices)) continue;
             if (pm.qmax - pm.qmin <= kLimitTolerance) continue;  // never regulates
+            const double vm = magnitude(v[static_cast<std::size_t>(pm.node)]);
+            const double qmax = pm.limit_q(true, vm), qmin = pm.limit_q(false, vm);
             PlantState next = state_[pu];
             if (state_[pu] == PlantState::Regulating) {
                 const double share = regulating_w > 0.0 ? pm.weight / regulating_w
                                                         : 1.0 / static_cast<double>(grp.regulating.size());
                 const double q = share * regulating_q;
-                if (q > pm.qmax + kLimitTolerance)
+                if (q > qmax + kLimitTolerance)
                     next = PlantState::AtMax;
-                else if (q < pm.qmin - kLimitTolerance)
+                else if (q < qmin - kLimitTolerance)
                     next = PlantState::AtMin;
             } else if (grp.regulating.empty()) {
                 const double vr = magnitude(v[r]);
@@ -386,9 +394,9 @@ int NewtonSolver::check_limits(bool active) {
                     next = PlantState::Regulating;
             } else {
                 const double fair = (all_w > 0.0 ? pm.weight / all_w : 1.0 / count) * total_q;
-                if (state_[pu] == PlantState::AtMax && fair < pm.qmax - kLimitTolerance)
+                if (state_[pu] == PlantState::AtMax && fair < qmax - kLimitTolerance)
                     next = PlantState::Regulating;
-                if (state_[pu] == PlantState::AtMin && fair > pm.qmin + kLimitTolerance)
+                if (state_[pu] == PlantState::AtMin && fair > qmin + kLimitTolerance)
                     next = PlantState::Regulating;
             }
             if (next != state_[pu]) {
@@ -409,6 +417,17 @@ int NewtonSolver::check_limits(bool active) {
             }
     }
     return changes;
+}
+
+void NewtonSolver::regulate(int plant, double vs) {
+    const auto p = static_cast<std::size_t>(plant);
+    state_[p] = PlantState::Regulating;
+    switches_[p] = 0;
+    for (Group& g : groups_)
+        if (std::find(g.plants.begin(), g.plants.end(), plant) != g.plants.end()) g.vs = vs;
+    build_regime();
+    const auto r = static_cast<std::size_t>(m_.plants[p].regulated_node);
+    v[r] = std::polar(vs, std::arg(v[r]));
 }
 
 void NewtonSolver::prepare(const NewtonSettings& s) {
@@ -441,6 +460,9 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s,
             v[i] = std::polar(v_fixed_[i], std::arg(v[i]));
     iterations_ = 0;
     bool limits_active = s.var_limits_from == 0 || (resume && s.var_limits_from >= 0);
+    // Devices other than machines keep their limits even when the option
+    // ignores the machines' var limits; then they apply once close.
+    bool device_limits = limits_active || resume;
     double initial_max = -1.0;
     std::vector<Complex> trial;
     std::vector<double> trial_q;
@@ -475,11 +497,15 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s,
         if (s.var_limits_from > 0 && !limits_active &&
             (iterations_ >= s.var_limits_from || largest < s.var_limit_mismatch || largest < s.tolerance))
             limits_active = true;
+        if (!device_limits && (limits_active || largest < s.var_limit_mismatch || largest < s.tolerance ||
+                               (s.var_limits_from > 0 && iterations_ >= s.var_limits_from)))
+            device_limits = true;
         // At most one switching round per iteration: the outputs of the
         // remaining plants mean little until a Newton step has followed.
-        const bool may_switch = limits_active && checked_at != iterations_;
+        const bool may_switch = (limits_active || device_limits) && checked_at != iterations_;
         if (may_switch) checked_at = iterations_;
-        if (const int changes = check_limits(may_switch); changes > 0) {
+        if (const int changes = check_limits(may_switch && limits_active, may_switch && device_limits);
+            changes > 0) {
             // A new regime has a new mismatch; divergence is judged from there.
             pending_switches = changes;
             initial_max = -1.0;
@@ -488,7 +514,7 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s,
         if (largest < s.tolerance) {
             // Converged: the limits must hold at this very state as well.
             if (!may_switch) {
-                if (const int changes = check_limits(limits_active); changes > 0) {
+                if (const int changes = check_limits(limits_active, device_limits); changes > 0) {
                     pending_switches = changes;
                     initial_max = -1.0;
                     continue;
@@ -594,10 +620,9 @@ std::vector<NewtonSolver::PlantOutput> NewtonSolver::plant_outputs(bool refresh)
         for (int p : grp.plants) {
             const auto pu = static_cast<std::size_t>(p);
             const PlantModel& pm = m_.plants[pu];
-            if (state_[pu] == PlantState::AtMax)
-                out[pu].q = pm.qmax;
-            else if (state_[pu] == PlantState::AtMin)
-                out[pu].q = pm.qmin;
+            if (state_[pu] != PlantState::Regulating)
+                out[pu].q = pm.limit_q(state_[pu] == PlantState::AtMax,
+                                       magnitude(v[static_cast<std::size_t>(pm.node)]));
             else
                 out[pu].q =
                     total * (w > 0.0 ? pm.weight / w : 1.0 / static_cast<double>(grp.regulating.size()));

@@ -97,6 +97,10 @@ public:
 
     // Rebuilds after the network's admittances changed (tap or shunt).
     void admittance_changed() { pattern_dirty_ = true; }
+    // Lets a device that so far held a fixed output (a continuous switched
+    // shunt within its band, limits equal) regulate at vs within the
+    // limits its model now has; the next solve (resumed) takes it up.
+    void regulate(int plant, double vs);
 
 private:
     void initialise_states(const NewtonSettings& s);
@@ -104,7 +108,8 @@ private:
     void build_pattern();
     void evaluate(bool with_jacobian);
     double evaluate_merit_at(const std::vector<Complex>& v);
-    int check_limits(bool active);
+    // Limit checks of machine plants and of other regulating devices.
+    int check_limits(bool machines, bool devices);
     void apply_step(const std::vector<Complex>& from, double alpha, std::vector<Complex>& to,
                     std::vector<double>& qg_to) const;
     Complex node_injection(std::size_t i, double vm) const;
@@ -118,6 +123,7 @@ private:
     std::vector<int> row_p_, row_q_, col_t_, col_v_;
     std::vector<double> v_fixed_;  // magnitude of held nodes, 0 when free
     std::vector<double> q_fixed_;  // reactive output of plants at limits, per node
+    std::vector<double> b_fixed_;  // susceptance of devices at limits, per node
     struct Group {
         int regulated = -1;
         double vs = 1.0;

@@ -157,5 +157,107 @@ TEST(LoadflowImpedanceCorrection, MissingOrUnusableTablesAreNamed) {
     EXPECT_NE(r.notes[0].find("non-zero factors"), std::string::npos);
 }
 
+// Active (or reactive) power entering a transformer at winding 1, from the
+// solved voltages and the textbook two-winding model.
+Complex entering_winding_1(const Case& c) {
+    const Transformer& t = c.transformers[0];
+    const Complex y = 1.0 / Complex(t.impedance[0].r, t.impedance[0].x);
+    const double t1 = t.windings[0].ratio;
+    const Complex a = std::polar(t1, t.windings[0].angle_deg * std::numbers::pi / 180.0);
+    const Complex v1 = voltage(c.buses[0]), v2 = voltage(c.buses[1]);
+    const Complex i1 = y / (t1 * t1) * v1 - y / std::conj(a) * v2;
+    return v1 * std::conj(i1) * 100.0;
+}
+
+TEST(LoadflowFlowControl, PhaseShifterHoldsItsActivePowerBand) {
+    Case c = transformer_case();
+    Winding& w = c.transformers[0].windings[0];
+    w.control_mode = 3;
+    w.vmin = 20.0;  // MW
+    w.vmax = 22.0;
+    w.rmin = -30.0;  // degrees
+    w.rmax = 30.0;
+    w.tap_positions = 121;  // half-degree steps
+    const Winding phase_shifter = w;
+    LoadflowOptions o = tight();
+    Case fixed = c;
+    ASSERT_EQ(solve_loadflow(fixed, o).status, kSolutionConverged);
+    EXPECT_GT(entering_winding_1(fixed).real(), 40.0);  // the stiffer path takes most
+    EXPECT_EQ(fixed.transformers[0].windings[0].angle_deg, 0.0);
+
+    o.phase_shift_adjustment = true;
+    const LoadflowResult r = solve_loadflow(c, o);
+    ASSERT_EQ(r.status, kSolutionConverged);
+    EXPECT_GT(r.flow_windings_moved, 0);
+    const double p = entering_winding_1(c).real();
+    EXPECT_GE(p, 20.0);
+    EXPECT_LE(p, 22.0);
+    const double angle = c.transformers[0].windings[0].angle_deg;
+    EXPECT_NEAR(std::remainder(angle, 0.5), 0.0, 1e-9);  // on a step of the range
+    EXPECT_GT(angle, 0.0);                               // a positive angle lowers the flow from winding 1
+
+    // At its angle limit the flow stays out of the band.
+    Case limited = transformer_case();
+    limited.transformers[0].windings[0] = phase_shifter;
+    limited.transformers[0].windings[0].rmax = 2.0;
+    ASSERT_EQ(solve_loadflow(limited, o).status, kSolutionConverged);
+    EXPECT_NEAR(limited.transformers[0].windings[0].angle_deg, 2.0, 1e-9);
+    EXPECT_GT(entering_winding_1(limited).real(), 22.0);
+}
+
+TEST(LoadflowFlowControl, RatioHoldsReactivePowerWithTheTaps) {
+    Case c = transformer_case();
+    Winding& w = c.transformers[0].windings[0];
+    w.control_mode = 2;
+    w.vmin = 5.0;  // Mvar
+    w.vmax = 8.0;
+    w.rmin = 0.9;
+    w.rmax = 1.1;
+    w.tap_positions = 81;
+    Case fixed = c;
+    ASSERT_EQ(solve_loadflow(fixed, tight()).status, kSolutionConverged);
+    EXPECT_GT(entering_winding_1(fixed).imag(), 8.0);
+    for (TapAdjustment mode : {TapAdjustment::Stepping, TapAdjustment::Direct}) {
+        Case k = c;
+        LoadflowOptions o = tight();
+        o.taps = mode;
+        ASSERT_EQ(solve_loadflow(k, o).status, kSolutionConverged);
+        const double q = entering_winding_1(k).imag();
+        EXPECT_GE(q, 5.0);
+        EXPECT_LE(q, 8.0);
+        EXPECT_NEAR(std::remainder(k.transformers[0].windings[0].ratio - 0.9, 0.2 / 80.0), 0.0, 1e-9);
+    }
+}
+
+TEST(LoadflowLoadDropCompensation, WindingHoldsTheVoltageAtTheCompensationPoint) {
+    // Swing 1 -- transformer -- 2 -- line (R + jX) -- 3 with the load. With
+    // CR + jCX equal to the line's impedance the compensated voltage is
+    // bus 3's own, since the line carries the transformer's whole current.
+    Case c = transformer_case();
+    c.buses.push_back(bus(3, kLoadBus));
+    c.lines[0] = line(2, 3, 0.03, 0.12);
+    c.loads[0].bus = 3;
+    Winding& w = c.transformers[0].windings[0];
+    w.control_mode = 1;
+    w.controlled_bus = 2;
+    w.vmin = 1.0;
+    w.vmax = 1.01;
+    w.rmin = 0.8;
+    w.rmax = 1.1;
+    w.tap_positions = 301;
+    LoadflowOptions o = tight();
+    o.taps = TapAdjustment::Direct;
+    Case plain = c;
+    ASSERT_EQ(solve_loadflow(plain, o).status, kSolutionConverged);
+    EXPECT_GE(plain.buses[1].vm, 1.0);
+    EXPECT_LT(plain.buses[2].vm, 0.99);  // the load end sags below the band
+
+    w.load_drop_compensation = Complex(0.03, 0.12);
+    ASSERT_EQ(solve_loadflow(c, o).status, kSolutionConverged);
+    EXPECT_GE(c.buses[2].vm, 1.0);
+    EXPECT_LE(c.buses[2].vm, 1.01);
+    EXPECT_GT(c.buses[1].vm, 1.01);
+}
+
 }  // namespace
 }  // namespace velquin::sim
