@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "casefile/atomic_file.hpp"
+#include "casefile/legacy_device_records.hpp"
 #include "casefile/record_codec.hpp"
 #include "casefile/xxhash64.hpp"
 
@@ -148,6 +149,22 @@ Header read_header(std::string_view bytes, std::string_view source) {
     return h;
 }
 
+// Format 1 kept DC lines and FACTS devices as untyped records.
+template <class Member>
+void read_section(RecordReader& reader, Member& member, int major, const std::string& context) {
+    if constexpr (requires(std::vector<AuxRecord> untyped) {
+                      casefile::convert_untyped(untyped, member, context);
+                  }) {
+        if (major == 1) {
+            std::vector<AuxRecord> untyped;
+            reader.get(untyped);
+            casefile::convert_untyped(untyped, member, context);
+            return;
+        }
+    }
+    reader.get(member);
+}
+
 Case decode(std::string_view bytes, std::string_view source, bool verify_checksum) {
     const Header header = read_header(bytes, source);
     const std::size_t available = bytes.size() - kHeaderSize;
@@ -181,8 +198,9 @@ Case decode(std::string_view bytes, std::string_view source, bool verify_checksu
     for_each_section(c, [&](std::uint32_t id, const char* name, auto& member) {
         if (id >= bodies.size() || !bodies[id])
             fail(source, "corrupted (section " + std::string(name) + " is missing)");
-        RecordReader reader(*bodies[id], std::string(source) + ": corrupted (section " + name);
-        reader.get(member);
+        const std::string context = std::string(source) + ": corrupted (section " + name;
+        RecordReader reader(*bodies[id], context);
+        read_section(reader, member, header.major, context);
         if (reader.remaining() != 0)
             reader.fail(std::to_string(reader.remaining()) + " bytes left over after the last record");
     });

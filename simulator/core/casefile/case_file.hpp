@@ -21,7 +21,9 @@ public:
 
 // Format version written by this build. Files of a newer major version are
 // refused; a newer minor version only adds sections older readers skip.
-inline constexpr int kCaseFileMajorVersion = 1;
+// Version 2 stores DC lines and FACTS devices as typed records; files of
+// version 1 (untyped records) are still read.
+inline constexpr int kCaseFileMajorVersion = 2;
 inline constexpr int kCaseFileMinorVersion = 0;
 
 std::string encode_case(const Case& c);

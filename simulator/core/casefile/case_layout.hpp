@@ -195,6 +195,78 @@ void visit_fields(V& v, T& x) {
     v(number, name, latitude, longitude, grounding_resistance, nodes, switching_devices, terminals);
 }
 
+template <class V, ModelRef<TwoTerminalDcConverter> T>
+void visit_fields(V& v, T& x) {
+    auto& [bus, bridges, max_angle_deg, min_angle_deg, commutating_resistance, commutating_reactance, base_kv,
+           transformer_ratio, tap, tap_max, tap_min, tap_step, firing_angle_bus, firing_angle_node,
+           tap_control_from_bus, tap_control_to_bus, tap_control_ckt, capacitor_reactance] = x;
+    v(bus, bridges, max_angle_deg, min_angle_deg, commutating_resistance, commutating_reactance, base_kv,
+      transformer_ratio, tap, tap_max, tap_min, tap_step, firing_angle_bus, firing_angle_node,
+      tap_control_from_bus, tap_control_to_bus, tap_control_ckt, capacitor_reactance);
+}
+
+template <class V, ModelRef<TwoTerminalDcLine> T>
+void visit_fields(V& v, T& x) {
+    auto& [name, control_mode, resistance, setpoint, scheduled_kv, mode_switch_kv, compounding_resistance,
+           current_margin, metered_end, min_compounded_kv, ccc_iteration_limit, ccc_acceleration, rectifier,
+           inverter] = x;
+    v(name, control_mode, resistance, setpoint, scheduled_kv, mode_switch_kv, compounding_resistance,
+      current_margin, metered_end, min_compounded_kv, ccc_iteration_limit, ccc_acceleration, rectifier,
+      inverter);
+}
+
+template <class V, ModelRef<VscConverter> T>
+void visit_fields(V& v, T& x) {
+    auto& [bus, dc_control, ac_control, dc_setpoint, ac_setpoint, loss_a, loss_b, min_loss, mva_rating,
+           current_rating, power_weighting, qmax, qmin, regulated_bus, regulated_node, rmpct] = x;
+    v(bus, dc_control, ac_control, dc_setpoint, ac_setpoint, loss_a, loss_b, min_loss, mva_rating,
+      current_rating, power_weighting, qmax, qmin, regulated_bus, regulated_node, rmpct);
+}
+
+template <class V, ModelRef<VscDcLine> T>
+void visit_fields(V& v, T& x) {
+    auto& [name, status, resistance, ownership, converters] = x;
+    v(name, status, resistance, ownership, converters);
+}
+
+template <class V, ModelRef<FactsDevice> T>
+void visit_fields(V& v, T& x) {
+    auto& [name, sending_bus, terminal_bus, mode, p_desired, q_desired, voltage_setpoint, shunt_max,
+           bridge_max, terminal_vmin, terminal_vmax, series_vmax, series_imax, dummy_reactance, rmpct, owner,
+           set1, set2, series_voltage_reference, regulated_bus, regulated_node, master_name] = x;
+    v(name, sending_bus, terminal_bus, mode, p_desired, q_desired, voltage_setpoint, shunt_max, bridge_max,
+      terminal_vmin, terminal_vmax, series_vmax, series_imax, dummy_reactance, rmpct, owner, set1, set2,
+      series_voltage_reference, regulated_bus, regulated_node, master_name);
+}
+
+template <class V, ModelRef<MultiTerminalDcConverter> T>
+void visit_fields(V& v, T& x) {
+    auto& [bus, bridges, max_angle_deg, min_angle_deg, commutating_resistance, commutating_reactance, base_kv,
+           transformer_ratio, tap, tap_max, tap_min, tap_step, setpoint, participation, margin, pole] = x;
+    v(bus, bridges, max_angle_deg, min_angle_deg, commutating_resistance, commutating_reactance, base_kv,
+      transformer_ratio, tap, tap_max, tap_min, tap_step, setpoint, participation, margin, pole);
+}
+
+template <class V, ModelRef<MultiTerminalDcBus> T>
+void visit_fields(V& v, T& x) {
+    auto& [number, ac_bus, area, zone, name, second_dc_bus, ground_resistance, owner] = x;
+    v(number, ac_bus, area, zone, name, second_dc_bus, ground_resistance, owner);
+}
+
+template <class V, ModelRef<MultiTerminalDcLink> T>
+void visit_fields(V& v, T& x) {
+    auto& [from_dc_bus, to_dc_bus, ckt, metered_end, resistance, inductance] = x;
+    v(from_dc_bus, to_dc_bus, ckt, metered_end, resistance, inductance);
+}
+
+template <class V, ModelRef<MultiTerminalDcLine> T>
+void visit_fields(V& v, T& x) {
+    auto& [name, control_mode, voltage_controlling_bus, mode_switch_kv, negative_voltage_controlling_bus,
+           converters, dc_buses, links] = x;
+    v(name, control_mode, voltage_controlling_bus, mode_switch_kv, negative_voltage_controlling_bus,
+      converters, dc_buses, links);
+}
+
 // AuxRecord is stored by the record codec itself (tagged values, nested
 // groups with a depth limit), not through this table.
 

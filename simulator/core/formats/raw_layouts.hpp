@@ -6,33 +6,21 @@
 // takes the canonical values in the order of the revision it writes; a
 // field a revision lacks is simply absent from that revision's order.
 //
-// Devices the load flow does not model are kept as AuxRecords whose
-// `fields` follow the canonical order below exactly (an absent or empty
-// field is std::monostate):
+// Typed device records (DC lines, FACTS devices) map their members onto
+// these canonical names in raw_device_fields.hpp. GNE devices are kept as
+// AuxRecords whose `fields` follow the canonical order below exactly (an
+// absent or empty field is std::monostate):
 //
-// Two-terminal DC line (Case::two_terminal_dc_lines)
-//   fields: NAME MDC RDC SETVL VSCHD VCMOD RCOMP DELTI METER DCVMIN CCCITMX CCCACC
-//   groups[0]: two converters, rectifier then inverter, each
-//     IP NB ANMX ANMN RC XC EBAS TR TAP TMX TMN STP IC ND IF IT ID XCAP
-// VSC DC line (Case::vsc_dc_lines)
-//   fields: NAME MDC RDC O1 F1 O2 F2 O3 F3 O4 F4
-//   groups[0]: two converters, each
-//     IBUS TYPE MODE DCSET ACSET ALOSS BLOSS MINLOSS SMAX IMAX PWF MAXQ MINQ VSREG NREG RMPCT
-//     (VSREG is REMOT of revision 33)
-// Multi-terminal DC line (Case::multi_terminal_dc_lines)
-//   fields: NAME NCONV NDCBS NDCLN MDC VCONV VCMOD VCONVN
-//   groups[0]: converters  IB N ANGMX ANGMN RC XC EBAS TR TAP TPMX TPMN TSTP SETVL DCPF MARG CNVCOD
-//   groups[1]: DC buses    IDC IB AREA ZONE DCNAME IDC2 RGRND OWNER
-//   groups[2]: DC links    IDC JDC DCCKT MET RDC LDC
-//   The counts NCONV, NDCBS, NDCLN are written from the group sizes.
-// FACTS device (Case::facts_devices)
-//   fields: NAME I J MODE PDES QDES VSET SHMX TRMX VTMN VTMX VSMX IMX LINX RMPCT OWNER
-//           SET1 SET2 VSREF FCREG NREG MNAME   (FCREG is REMOT of revision 33)
 // GNE device (Case::gne_devices)
 //   fields: NAME MODEL NTERM NREAL NINTG NCHAR ST OWNER NMETR
 //   groups[0]: terminal buses, one field each (BUSi)
 //   groups[1]: real values, groups[2]: integer values, groups[3]: text
 //   values, one field each. The counts are written from the group sizes.
+//
+// Saved cases of format 1 kept the DC lines and FACTS devices as
+// AuxRecords in the canonical order of their layouts here (two-terminal and
+// VSC converters in groups[0]; multi-terminal converters, DC buses and DC
+// links in groups[0..2]); casefile/legacy_device_records.cpp reads them.
 #pragma once
 
 #include <string_view>

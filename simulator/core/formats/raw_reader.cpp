@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "formats/number_text.hpp"
+#include "formats/raw_device_fields.hpp"
 #include "formats/raw_format.hpp"
 #include "formats/raw_layouts.hpp"
 #include "formats/raw_lexer.hpp"
@@ -166,28 +167,27 @@ private:
         return v;
     }
 
-    // Every canonical field of the bound layout, for records kept as they are.
-    AuxRecord aux_record() const {
-        AuxRecord r;
-        const auto& fields = layout_->fields();
-        r.fields.resize(fields.size());
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            const RawToken* t = token(fields[i].name);
-            if (t == nullptr) continue;
-            switch (fields[i].type) {
-                case RawFieldType::Integer:
-                    r.fields[i] = parse_integer_token(fields[i].name, *t);
-                    break;
-                case RawFieldType::Real:
-                case RawFieldType::Code:
-                    r.fields[i] = parse_real_token(fields[i].name, *t);
-                    break;
-                case RawFieldType::Text:
-                    r.fields[i] = trimmed(t->text);
-                    break;
-            }
+    // Fills a typed device record from the bound line: members the line
+    // leaves empty keep their defaults.
+    struct TypedFieldReader {
+        RawReader& reader;
+        const char* kind;
+        void operator()(std::string_view name, int& v) const { v = reader.integer(name, v); }
+        void operator()(std::string_view name, double& v) const { v = reader.real(name, v); }
+        void operator()(std::string_view name, std::string& v) const { v = reader.text(name, v); }
+        void bus(std::string_view name, int& v, bool required) const {
+            v = reader.bus_number(name, required);
+            reader.referenced_bus(v, kind);
         }
-        return r;
+        void owners(Ownership& o) const { o = reader.ownership(1); }
+    };
+    template <class T>
+    T typed_record(const RawLayout& layout, const char* kind) {
+        bind(layout);
+        T record;
+        TypedFieldReader f{*this, kind};
+        raw_fields::visit(f, record);
+        return record;
     }
 
     Ratings ratings(int count) const {
@@ -582,27 +582,22 @@ void RawReader::read_area() {
 }
 
 void RawReader::read_two_terminal_dc() {
-    bind(raw_layout::two_terminal_dc());
-    AuxRecord r = aux_record();
-    r.groups.resize(1);
-    for (int side = 0; side < 2; ++side) {
+    auto line = typed_record<TwoTerminalDcLine>(raw_layout::two_terminal_dc(), "two-terminal DC line");
+    for (TwoTerminalDcConverter* end : {&line.rectifier, &line.inverter}) {
         continuation(raw_layout::two_terminal_dc());
-        bind(raw_layout::two_terminal_converter());
-        r.groups[0].push_back(aux_record());
+        *end = typed_record<TwoTerminalDcConverter>(raw_layout::two_terminal_converter(),
+                                                    "two-terminal DC line");
     }
-    case_.two_terminal_dc_lines.push_back(std::move(r));
+    case_.two_terminal_dc_lines.push_back(std::move(line));
 }
 
 void RawReader::read_vsc_dc() {
-    bind(raw_layout::vsc_dc());
-    AuxRecord r = aux_record();
-    r.groups.resize(1);
-    for (int side = 0; side < 2; ++side) {
+    auto line = typed_record<VscDcLine>(raw_layout::vsc_dc(), "VSC DC line");
+    for (VscConverter& converter : line.converters) {
         continuation(raw_layout::vsc_dc());
-        bind(raw_layout::vsc_converter());
-        r.groups[0].push_back(aux_record());
+        converter = typed_record<VscConverter>(raw_layout::vsc_converter(), "VSC DC line");
     }
-    case_.vsc_dc_lines.push_back(std::move(r));
+    case_.vsc_dc_lines.push_back(std::move(line));
 }
 
 void RawReader::read_impedance_correction() {
@@ -665,22 +660,25 @@ void RawReader::read_impedance_correction() {
 }
 
 void RawReader::read_mtdc() {
-    bind(raw_layout::mtdc());
-    AuxRecord r = aux_record();
+    const char* kind = "multi-terminal DC line";
+    auto line = typed_record<MultiTerminalDcLine>(raw_layout::mtdc(), kind);
     const int counts[3] = {required_integer("NCONV"), required_integer("NDCBS"), required_integer("NDCLN")};
-    const RawLayout* parts[3] = {&raw_layout::mtdc_converter(), &raw_layout::mtdc_bus(),
-                                 &raw_layout::mtdc_link()};
     const char* names[3] = {"NCONV", "NDCBS", "NDCLN"};
-    r.groups.resize(3);
-    for (int g = 0; g < 3; ++g) {
+    for (int g = 0; g < 3; ++g)
         if (counts[g] < 0 || counts[g] > 1000) fail(names[g], "count out of range");
-        for (int i = 0; i < counts[g]; ++i) {
-            continuation(raw_layout::mtdc());
-            bind(*parts[g]);
-            r.groups[g].push_back(aux_record());
-        }
+    for (int i = 0; i < counts[0]; ++i) {
+        continuation(raw_layout::mtdc());
+        line.converters.push_back(typed_record<MultiTerminalDcConverter>(raw_layout::mtdc_converter(), kind));
     }
-    case_.multi_terminal_dc_lines.push_back(std::move(r));
+    for (int i = 0; i < counts[1]; ++i) {
+        continuation(raw_layout::mtdc());
+        line.dc_buses.push_back(typed_record<MultiTerminalDcBus>(raw_layout::mtdc_bus(), kind));
+    }
+    for (int i = 0; i < counts[2]; ++i) {
+        continuation(raw_layout::mtdc());
+        line.links.push_back(typed_record<MultiTerminalDcLink>(raw_layout::mtdc_link(), kind));
+    }
+    case_.multi_terminal_dc_lines.push_back(std::move(line));
 }
 
 void RawReader::read_multi_section_line() {
@@ -712,8 +710,7 @@ void RawReader::read_inter_area_transfer() {
 }
 
 void RawReader::read_facts() {
-    bind(raw_layout::facts());
-    case_.facts_devices.push_back(aux_record());
+    case_.facts_devices.push_back(typed_record<FactsDevice>(raw_layout::facts(), "FACTS device"));
 }
 
 void RawReader::read_switched_shunt() {

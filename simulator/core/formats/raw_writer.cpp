@@ -9,19 +9,13 @@
 
 #include "casefile/atomic_file.hpp"
 #include "formats/number_text.hpp"
+#include "formats/raw_device_fields.hpp"
 #include "formats/raw_format.hpp"
 #include "formats/raw_layouts.hpp"
 
 namespace velquin::sim {
 
 namespace {
-
-bool is_default(const FieldValue& v) {
-    if (std::holds_alternative<std::monostate>(v)) return true;
-    if (const auto* i = std::get_if<long long>(&v)) return *i == 0;
-    if (const auto* d = std::get_if<double>(&v)) return *d == 0.0;
-    return std::get<std::string>(v).empty();
-}
 
 // Canonical values of one record, filled by field name.
 class Fields {
@@ -41,12 +35,6 @@ public:
     }
     Fields& set(std::string_view name, const std::string& v, std::string_view fallback = "") {
         return put(name, FieldValue(v), v == fallback);
-    }
-    Fields& set_value(std::size_t index, const FieldValue& v) {
-        values_[index] = v;
-        trivial_.resize(values_.size(), true);
-        trivial_[index] = is_default(v);
-        return *this;
     }
     Fields& clear(std::string_view name) {
         const int i = layout_->index(name);
@@ -72,6 +60,29 @@ private:
     std::vector<FieldValue> values_;
     std::vector<bool> trivial_;
 };
+
+// The values a default-constructed record gives its fields, in the order
+// of its field list: a revision that lacks a field loses nothing when the
+// record holds this value.
+struct DefaultCollector {
+    std::vector<FieldValue> values;
+    void operator()(std::string_view, const int& v) { values.emplace_back(static_cast<long long>(v)); }
+    void operator()(std::string_view, const double& v) { values.emplace_back(v); }
+    void operator()(std::string_view, const std::string& v) { values.emplace_back(v); }
+    void bus(std::string_view, const int& v, bool) { values.emplace_back(static_cast<long long>(v)); }
+    void owners(const Ownership&) {}
+};
+
+template <class T>
+const std::vector<FieldValue>& default_values() {
+    static const std::vector<FieldValue> values = [] {
+        DefaultCollector collector;
+        const T record{};
+        raw_fields::visit(collector, record);
+        return std::move(collector.values);
+    }();
+    return values;
+}
 
 class RawWriter {
 public:
@@ -178,11 +189,40 @@ private:
         out_ += '\n';
     }
 
-    void aux_line(const RawLayout& layout, const AuxRecord& r) {
+    // Sets every field of a typed device record on its line.
+    struct TypedFieldWriter {
+        RawWriter& writer;
+        Fields& f;
+        const std::vector<FieldValue>& defaults;
+        std::size_t next = 0;
+        void operator()(std::string_view name, const int& v) {
+            f.set(name, v, static_cast<int>(std::get<long long>(defaults[next++])));
+        }
+        void operator()(std::string_view name, const double& v) {
+            f.set(name, v, std::get<double>(defaults[next++]));
+        }
+        void operator()(std::string_view name, const std::string& v) {
+            f.set(name, v, std::get<std::string>(defaults[next++]));
+        }
+        // A record without a bus it needs would not read back.
+        void bus(std::string_view name, const int& v, bool required) {
+            if (required && v == 0)
+                throw std::invalid_argument(std::string(f.layout().kind()) + " field " + std::string(name) +
+                                            " has no bus; the record cannot be written");
+            (*this)(name, v);
+        }
+        void owners(const Ownership& o) { writer.owners(f, o); }
+    };
+    template <class T>
+    Fields typed_fields(const RawLayout& layout, const T& record) {
         Fields f(layout);
-        for (std::size_t i = 0; i < r.fields.size() && i < layout.fields().size(); ++i)
-            f.set_value(i, r.fields[i]);
-        line(f);
+        TypedFieldWriter w{*this, f, default_values<T>()};
+        raw_fields::visit(w, record);
+        return f;
+    }
+    template <class T>
+    void typed_line(const RawLayout& layout, const T& record) {
+        line(typed_fields(layout, record));
     }
 
     Fields ratings(Fields f, const Ratings& r, std::string_view kind) {
@@ -534,24 +574,17 @@ void RawWriter::write_areas() {
 void RawWriter::write_dc_lines() {
     heading(raw_layout::two_terminal_dc());
     heading(raw_layout::two_terminal_converter());
-    for (const AuxRecord& r : c_.two_terminal_dc_lines) {
-        aux_line(raw_layout::two_terminal_dc(), r);
-        for (int side = 0; side < 2; ++side)
-            aux_line(raw_layout::two_terminal_converter(),
-                     !r.groups.empty() && r.groups[0].size() > static_cast<std::size_t>(side)
-                         ? r.groups[0][side]
-                         : AuxRecord{});
+    for (const TwoTerminalDcLine& l : c_.two_terminal_dc_lines) {
+        typed_line(raw_layout::two_terminal_dc(), l);
+        typed_line(raw_layout::two_terminal_converter(), l.rectifier);
+        typed_line(raw_layout::two_terminal_converter(), l.inverter);
     }
     end_section("TWO-TERMINAL DC", "VOLTAGE SOURCE CONVERTER");
     heading(raw_layout::vsc_dc());
     heading(raw_layout::vsc_converter());
-    for (const AuxRecord& r : c_.vsc_dc_lines) {
-        aux_line(raw_layout::vsc_dc(), r);
-        for (int side = 0; side < 2; ++side)
-            aux_line(raw_layout::vsc_converter(),
-                     !r.groups.empty() && r.groups[0].size() > static_cast<std::size_t>(side)
-                         ? r.groups[0][side]
-                         : AuxRecord{});
+    for (const VscDcLine& l : c_.vsc_dc_lines) {
+        typed_line(raw_layout::vsc_dc(), l);
+        for (const VscConverter& converter : l.converters) typed_line(raw_layout::vsc_converter(), converter);
     }
     end_section("VOLTAGE SOURCE CONVERTER", "IMPEDANCE CORRECTION");
 }
@@ -609,19 +642,15 @@ void RawWriter::write_impedance_correction() {
 
 void RawWriter::write_mtdc() {
     heading(raw_layout::mtdc());
-    const RawLayout* parts[3] = {&raw_layout::mtdc_converter(), &raw_layout::mtdc_bus(),
-                                 &raw_layout::mtdc_link()};
-    const char* counts[3] = {"NCONV", "NDCBS", "NDCLN"};
-    for (const AuxRecord& r : c_.multi_terminal_dc_lines) {
-        Fields f(raw_layout::mtdc());
-        for (std::size_t i = 0; i < r.fields.size() && i < f.values().size(); ++i)
-            f.set_value(i, r.fields[i]);
-        for (int g = 0; g < 3; ++g)
-            f.set(counts[g],
-                  static_cast<long long>(g < static_cast<int>(r.groups.size()) ? r.groups[g].size() : 0));
+    for (const MultiTerminalDcLine& l : c_.multi_terminal_dc_lines) {
+        Fields f = typed_fields(raw_layout::mtdc(), l);
+        f.set("NCONV", static_cast<long long>(l.converters.size()))
+            .set("NDCBS", static_cast<long long>(l.dc_buses.size()))
+            .set("NDCLN", static_cast<long long>(l.links.size()));
         line(f);
-        for (int g = 0; g < 3 && g < static_cast<int>(r.groups.size()); ++g)
-            for (const AuxRecord& part : r.groups[g]) aux_line(*parts[g], part);
+        for (const auto& converter : l.converters) typed_line(raw_layout::mtdc_converter(), converter);
+        for (const auto& bus : l.dc_buses) typed_line(raw_layout::mtdc_bus(), bus);
+        for (const auto& link : l.links) typed_line(raw_layout::mtdc_link(), link);
     }
     end_section("MULTI-TERMINAL DC", "MULTI-SECTION LINE");
 }
@@ -661,7 +690,7 @@ void RawWriter::write_zones_transfers_owners() {
 
 void RawWriter::write_facts() {
     heading(raw_layout::facts());
-    for (const AuxRecord& r : c_.facts_devices) aux_line(raw_layout::facts(), r);
+    for (const FactsDevice& d : c_.facts_devices) typed_line(raw_layout::facts(), d);
     end_section("FACTS DEVICE", "SWITCHED SHUNT");
 }
 

@@ -1,8 +1,8 @@
-// Records of devices the load flow does not model (two-terminal, VSC and
-// multi-terminal DC lines, FACTS devices, GNE devices). They are kept field
-// by field in a canonical order per kind, so that a case read from a file
-// can be written out again without loss in any supported format revision.
-// The canonical layouts are defined next to the format readers.
+// Records kept field by field without a typed model (GNE devices, whose
+// values depend on a user model), in a canonical order per kind, so that a
+// case read from a file can be written out again without loss in any
+// supported format revision. The canonical layouts are defined next to the
+// format readers.
 #pragma once
 
 #include <string>
@@ -16,9 +16,8 @@ using FieldValue = std::variant<std::monostate, long long, double, std::string>;
 
 struct AuxRecord {
     std::vector<FieldValue> fields;
-    // Nested record lists, for kinds made of several parts (a DC line's
-    // converters, a multi-terminal line's converters, DC buses and links,
-    // a GNE device's value lines).
+    // Nested record lists, for kinds made of several parts (a GNE device's
+    // terminal buses and value lines).
     std::vector<std::vector<AuxRecord>> groups;
     bool operator==(const AuxRecord&) const = default;
 };

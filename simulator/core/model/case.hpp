@@ -9,12 +9,16 @@
 #include "model/aux_record.hpp"
 #include "model/branch.hpp"
 #include "model/bus.hpp"
+#include "model/facts_device.hpp"
 #include "model/generator.hpp"
 #include "model/induction_machine.hpp"
 #include "model/load.hpp"
+#include "model/multi_terminal_dc_line.hpp"
 #include "model/shunt.hpp"
 #include "model/substation.hpp"
 #include "model/transformer.hpp"
+#include "model/two_terminal_dc_line.hpp"
+#include "model/vsc_dc_line.hpp"
 
 namespace velquin::sim {
 
@@ -50,15 +54,15 @@ struct Case {
     std::vector<SwitchingDevice> switching_devices;
     std::vector<Transformer> transformers;
     std::vector<Area> areas;
-    std::vector<AuxRecord> two_terminal_dc_lines;
-    std::vector<AuxRecord> vsc_dc_lines;
+    std::vector<TwoTerminalDcLine> two_terminal_dc_lines;
+    std::vector<VscDcLine> vsc_dc_lines;
     std::vector<ImpedanceCorrectionTable> impedance_correction_tables;
-    std::vector<AuxRecord> multi_terminal_dc_lines;
+    std::vector<MultiTerminalDcLine> multi_terminal_dc_lines;
     std::vector<MultiSectionLine> multi_section_lines;
     std::vector<Zone> zones;
     std::vector<InterAreaTransfer> inter_area_transfers;
     std::vector<Owner> owners;
-    std::vector<AuxRecord> facts_devices;
+    std::vector<FactsDevice> facts_devices;
     std::vector<SwitchedShunt> switched_shunts;
     std::vector<AuxRecord> gne_devices;
     std::vector<InductionMachine> induction_machines;

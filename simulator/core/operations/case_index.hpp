@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "model/case.hpp"
 
@@ -41,6 +42,15 @@ ElementKey bus_key(int bus);
 ElementKey bus_element_key(int bus, std::string_view id);
 ElementKey branch_key(int bus1, int bus2, std::string_view ckt);
 ElementKey three_winding_key(int bus1, int bus2, int bus3, std::string_view ckt);
+
+// Position of the device of that name (DC lines, FACTS devices); names
+// compare as identifiers do. These lists are short, so they are scanned.
+template <class Device>
+std::optional<std::size_t> find_named(const std::vector<Device>& devices, std::string_view name) {
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        if (same_identifier(devices[i].name, name)) return i;
+    return std::nullopt;
+}
 
 class CaseIndex {
 public:

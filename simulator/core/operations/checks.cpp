@@ -69,6 +69,15 @@ void Checks::identifier(std::string_view what, std::string_view id) {
     }
 }
 
+void Checks::device_name(std::string_view what, std::string_view name) {
+    if (!ok()) return;
+    const std::string trimmed = normalize_identifier(name);
+    if (trimmed.empty() || trimmed.size() > 12) {
+        fail(ElementCode::kInvalidIdentifier,
+             std::string(what) + " name '" + std::string(name) + "' must have one to twelve characters");
+    }
+}
+
 void Checks::node_of_bus(int bus, int node) {
     if (!ok() || node == 0) return;
     for (const Substation& s : case_.substations) {

@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cmath>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "operations/case_index.hpp"
 #include "operations/element_arguments.hpp"
@@ -33,6 +35,10 @@ public:
     void finite(std::string_view field, const std::array<OptionalReal, N>& values) {
         for (std::size_t i = 0; i < N; ++i) finite(std::string(field) + std::to_string(i + 1), values[i]);
     }
+    // Several real fields at once, each named.
+    void finite(std::initializer_list<std::pair<std::string_view, const OptionalReal*>> fields) {
+        for (const auto& [field, value] : fields) finite(field, *value);
+    }
     void positive(std::string_view field, const OptionalReal& value);
     void non_negative(std::string_view field, const OptionalReal& value);
     // A bus reference that may be 0 (none); its sign is ignored.
@@ -40,6 +46,9 @@ public:
     void ownership(const OwnershipData& data);
     // Identifier of an element at a bus or of a circuit.
     void identifier(std::string_view what, std::string_view id);
+    // Name of a device known by name (DC lines, FACTS devices): one to
+    // twelve characters after trailing blanks are dropped.
+    void device_name(std::string_view what, std::string_view name);
     // The node argument of bus-level calls: 0, or a node of the bus in a
     // substation's node-breaker data.
     void node_of_bus(int bus, int node);

@@ -330,6 +330,7 @@ py::dict switched_shunt_table(const Case& c) {
     t["VSWLO"] = column(x, [](const S& e) { return e.vswlo; });
     t["BINIT"] = column(x, [](const S& e) { return e.initial_mvar; });
     t["RMPCT"] = column(x, [](const S& e) { return e.rmpct; });
+    t["RMIDNT"] = column(x, [](const S& e) { return e.vsc_name; });
     t["SWNAME"] = column(x, [](const S& e) { return e.name; });
     return t;
 }
@@ -451,6 +452,176 @@ py::dict area_table(const Case& c) {
     return t;
 }
 
+// ------------------------------------------------ DC lines, FACTS devices
+//
+// Values in the units of the RAW file (MW, Mvar, kV, ohms, A, kW), not per
+// 100 MVA. Converter fields are pairs: (rectifier, inverter) of a
+// two-terminal line, (converter 1, converter 2) of a VSC line.
+
+template <class Line, class Get>
+auto both_ends(const Line& l, Get get) {
+    using Value = decltype(get(l.rectifier));
+    return std::array<Value, 2>{get(l.rectifier), get(l.inverter)};
+}
+
+py::dict two_terminal_dc_table(const Case& c) {
+    const auto& x = c.two_terminal_dc_lines;
+    using L = TwoTerminalDcLine;
+    using V = TwoTerminalDcConverter;
+    py::dict t;
+    t["NAME"] = column(x, [](const L& e) { return e.name; });
+    t["MDC"] = column(x, [](const L& e) { return e.control_mode; });
+    t["CCCITMX"] = column(x, [](const L& e) { return e.ccc_iteration_limit; });
+    t["METER"] = column(x, [](const L& e) { return e.metered_end; });
+    const std::pair<const char*, double L::*> reals[] = {{"RDC", &L::resistance},
+                                                         {"SETVL", &L::setpoint},
+                                                         {"VSCHD", &L::scheduled_kv},
+                                                         {"VCMOD", &L::mode_switch_kv},
+                                                         {"RCOMP", &L::compounding_resistance},
+                                                         {"DELTI", &L::current_margin},
+                                                         {"DCVMIN", &L::min_compounded_kv},
+                                                         {"CCCACC", &L::ccc_acceleration}};
+    for (const auto& [key, field] : reals) t[key] = column(x, [field](const L& e) { return e.*field; });
+    const std::pair<const char*, int V::*> ints[] = {{"IP", &V::bus},
+                                                     {"NB", &V::bridges},
+                                                     {"IC", &V::firing_angle_bus},
+                                                     {"ND", &V::firing_angle_node},
+                                                     {"IF", &V::tap_control_from_bus},
+                                                     {"IT", &V::tap_control_to_bus}};
+    for (const auto& [key, field] : ints)
+        t[key] =
+            column(x, [field](const L& e) { return both_ends(e, [field](const V& v) { return v.*field; }); });
+    const std::pair<const char*, double V::*> converter_reals[] = {{"ANMX", &V::max_angle_deg},
+                                                                   {"ANMN", &V::min_angle_deg},
+                                                                   {"RC", &V::commutating_resistance},
+                                                                   {"XC", &V::commutating_reactance},
+                                                                   {"EBAS", &V::base_kv},
+                                                                   {"TR", &V::transformer_ratio},
+                                                                   {"TAP", &V::tap},
+                                                                   {"TMX", &V::tap_max},
+                                                                   {"TMN", &V::tap_min},
+                                                                   {"STP", &V::tap_step},
+                                                                   {"XCAP", &V::capacitor_reactance}};
+    for (const auto& [key, field] : converter_reals)
+        t[key] =
+            column(x, [field](const L& e) { return both_ends(e, [field](const V& v) { return v.*field; }); });
+    t["ID"] =
+        column(x, [](const L& e) { return both_ends(e, [](const V& v) { return v.tap_control_ckt; }); });
+    return t;
+}
+
+py::dict vsc_dc_table(const Case& c) {
+    const auto& x = c.vsc_dc_lines;
+    using L = VscDcLine;
+    using V = VscConverter;
+    py::dict t;
+    t["NAME"] = column(x, [](const L& e) { return e.name; });
+    t["MDC"] = column(x, [](const L& e) { return e.status; });
+    t["RDC"] = column(x, [](const L& e) { return e.resistance; });
+    t["OWNER"] = column(x, [](const L& e) { return owners(e.ownership); });
+    t["OWNPCT"] = column(x, [](const L& e) { return fractions(e.ownership); });
+    const std::pair<const char*, int V::*> ints[] = {{"IBUS", &V::bus},
+                                                     {"TYPE", &V::dc_control},
+                                                     {"MODE", &V::ac_control},
+                                                     {"VSREG", &V::regulated_bus},
+                                                     {"NREG", &V::regulated_node}};
+    for (const auto& [key, field] : ints)
+        t[key] = column(x, [field](const L& e) {
+            return std::array<int, 2>{e.converters[0].*field, e.converters[1].*field};
+        });
+    const std::pair<const char*, double V::*> reals[] = {
+        {"DCSET", &V::dc_setpoint},   {"ACSET", &V::ac_setpoint},   {"ALOSS", &V::loss_a},
+        {"BLOSS", &V::loss_b},        {"MINLOSS", &V::min_loss},    {"SMAX", &V::mva_rating},
+        {"IMAX", &V::current_rating}, {"PWF", &V::power_weighting}, {"MAXQ", &V::qmax},
+        {"MINQ", &V::qmin},           {"RMPCT", &V::rmpct}};
+    for (const auto& [key, field] : reals)
+        t[key] = column(x, [field](const L& e) {
+            return std::array<double, 2>{e.converters[0].*field, e.converters[1].*field};
+        });
+    return t;
+}
+
+py::dict multi_terminal_dc_table(const Case& c) {
+    const auto& x = c.multi_terminal_dc_lines;
+    using L = MultiTerminalDcLine;
+    py::dict t;
+    t["NAME"] = column(x, [](const L& e) { return e.name; });
+    t["MDC"] = column(x, [](const L& e) { return e.control_mode; });
+    t["VCONV"] = column(x, [](const L& e) { return e.voltage_controlling_bus; });
+    t["VCMOD"] = column(x, [](const L& e) { return e.mode_switch_kv; });
+    t["VCONVN"] = column(x, [](const L& e) { return e.negative_voltage_controlling_bus; });
+    t["NCONV"] = column(x, [](const L& e) { return static_cast<int>(e.converters.size()); });
+    t["NDCBS"] = column(x, [](const L& e) { return static_cast<int>(e.dc_buses.size()); });
+    t["NDCLN"] = column(x, [](const L& e) { return static_cast<int>(e.links.size()); });
+    t["IB"] = column(x, [](const L& e) {
+        std::vector<int> buses;
+        for (const MultiTerminalDcConverter& v : e.converters) buses.push_back(v.bus);
+        return buses;
+    });
+    return t;
+}
+
+py::dict facts_table(const Case& c) {
+    const auto& x = c.facts_devices;
+    using F = FactsDevice;
+    py::dict t;
+    t["NAME"] = column(x, [](const F& e) { return e.name; });
+    const std::pair<const char*, int F::*> ints[] = {{"I", &F::sending_bus},
+                                                     {"J", &F::terminal_bus},
+                                                     {"MODE", &F::mode},
+                                                     {"OWNER", &F::owner},
+                                                     {"VSREF", &F::series_voltage_reference},
+                                                     {"FCREG", &F::regulated_bus},
+                                                     {"NREG", &F::regulated_node}};
+    for (const auto& [key, field] : ints) t[key] = column(x, [field](const F& e) { return e.*field; });
+    const std::pair<const char*, double F::*> reals[] = {{"PDES", &F::p_desired},
+                                                         {"QDES", &F::q_desired},
+                                                         {"VSET", &F::voltage_setpoint},
+                                                         {"SHMX", &F::shunt_max},
+                                                         {"TRMX", &F::bridge_max},
+                                                         {"VTMN", &F::terminal_vmin},
+                                                         {"VTMX", &F::terminal_vmax},
+                                                         {"VSMX", &F::series_vmax},
+                                                         {"IMX", &F::series_imax},
+                                                         {"LINX", &F::dummy_reactance},
+                                                         {"RMPCT", &F::rmpct},
+                                                         {"SET1", &F::set1},
+                                                         {"SET2", &F::set2}};
+    for (const auto& [key, field] : reals) t[key] = column(x, [field](const F& e) { return e.*field; });
+    t["MNAME"] = column(x, [](const F& e) { return e.master_name; });
+    return t;
+}
+
+py::dict impedance_correction_table(const Case& c) {
+    const auto& x = c.impedance_correction_tables;
+    using T = ImpedanceCorrectionTable;
+    py::dict t;
+    t["NUM"] = column(x, [](const T& e) { return e.number; });
+    t["NPOINTS"] = column(x, [](const T& e) { return static_cast<int>(e.points.size()); });
+    t["T"] = column(x, [](const T& e) {
+        std::vector<double> values;
+        for (const CorrectionPoint& p : e.points) values.push_back(p.t);
+        return values;
+    });
+    t["F"] = column(x, [](const T& e) {
+        std::vector<Complex> values;
+        for (const CorrectionPoint& p : e.points) values.push_back(p.factor);
+        return values;
+    });
+    return t;
+}
+
+py::dict inter_area_transfer_table(const Case& c) {
+    const auto& x = c.inter_area_transfers;
+    using T = InterAreaTransfer;
+    py::dict t;
+    t["ARFROM"] = column(x, [](const T& e) { return e.from_area; });
+    t["ARTO"] = column(x, [](const T& e) { return e.to_area; });
+    t["TRID"] = column(x, [](const T& e) { return e.id; });
+    t["PTRAN"] = column(x, [](const T& e) { return e.mw; });
+    return t;
+}
+
 }  // namespace
 
 void set_case_tables(py::object& target, const Case& c) {
@@ -471,6 +642,12 @@ void set_case_tables(py::object& target, const Case& c) {
     target.attr("pssmsl") = multi_section_table(c);
     target.attr("psssub") = substation_table(c);
     target.attr("pssald") = area_table(c);
+    target.attr("pss2dc") = two_terminal_dc_table(c);
+    target.attr("pssvsc") = vsc_dc_table(c);
+    target.attr("pssmdc") = multi_terminal_dc_table(c);
+    target.attr("pssfct") = facts_table(c);
+    target.attr("pssict") = impedance_correction_table(c);
+    target.attr("pssitr") = inter_area_transfer_table(c);
 }
 
 }  // namespace velquin::sim::python

@@ -7,6 +7,7 @@ PYBIND11_MODULE(psspy, m) {
     m.doc() = "Velquin embedded power-flow simulator: operations on the case in memory.";
     velquin::sim::python::register_session_operations(m);
     velquin::sim::python::register_element_operations(m);
+    velquin::sim::python::register_device_operations(m);
     velquin::sim::python::register_query_operations(m);
     velquin::sim::python::register_loadflow_operations(m);
     velquin::sim::python::register_format_operations(m);

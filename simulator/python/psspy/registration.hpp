@@ -10,6 +10,9 @@ namespace velquin::sim::python {
 void register_session_operations(pybind11::module_& m);
 // Creating and changing elements, disconnecting and reconnecting buses.
 void register_element_operations(pybind11::module_& m);
+// Creating and changing DC lines, FACTS devices, areas, inter-area
+// transfers and impedance correction tables.
+void register_device_operations(pybind11::module_& m);
 // Walking branches and machines at a bus, bus queries.
 void register_query_operations(pybind11::module_& m);
 // Load-flow solutions and their status.

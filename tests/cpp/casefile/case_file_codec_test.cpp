@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -8,9 +9,11 @@
 #include <limits>
 #include <utility>
 
+#include "casefile/atomic_file.hpp"
 #include "casefile/case_file.hpp"
 #include "casefile/full_case.hpp"
 #include "casefile/xxhash64.hpp"
+#include "formats/raw_format.hpp"
 
 namespace velquin::sim {
 namespace {
@@ -49,14 +52,73 @@ TEST(CaseFileRoundTrip, EveryFieldOfEveryElementSurvives) {
     EXPECT_EQ(decode_case(encode_case(empty), "empty"), empty);
 }
 
+const std::filesystem::path kSavedCases =
+    std::filesystem::path(VELQUIN_TEST_DATA_DIR).parent_path() / "cpp" / "casefile" / "data";
+
+// The file with the bodies of the given sections replaced by empty lists,
+// its length and checksum made right again.
+std::string with_empty_sections(std::string_view bytes, std::initializer_list<std::uint32_t> ids) {
+    constexpr std::size_t header = 32;
+    std::string out(bytes.substr(0, header));
+    for (std::size_t at = header; at < bytes.size();) {
+        std::uint32_t id = 0;
+        std::uint64_t length = 0;
+        std::memcpy(&id, bytes.data() + at, 4);
+        std::memcpy(&length, bytes.data() + at + 4, 8);
+        std::string body(bytes.substr(at + 12, length));
+        at += 12 + length;
+        if (std::find(ids.begin(), ids.end(), id) != ids.end()) body.assign(4, '\0');
+        const std::uint64_t new_length = body.size();
+        out.append(reinterpret_cast<const char*>(&id), 4);
+        out.append(reinterpret_cast<const char*>(&new_length), 8);
+        out += body;
+    }
+    const std::uint64_t payload = out.size() - header;
+    std::memcpy(out.data() + 16, &payload, 8);
+    const std::string_view all(out);
+    const std::uint64_t sum = casefile::xxhash64(all.substr(header), casefile::xxhash64(all.substr(0, 24)));
+    std::memcpy(out.data() + 24, &sum, 8);
+    return out;
+}
+
 // A file written by format 1.0 must keep reading back to the same case: a
 // layout change (fields reordered, a type widened) without a new format
 // version fails here. When the model gains a field, the version goes up and
 // this file stays; compare it to the full case with the new field reset.
+// Format 1.0 kept DC lines and FACTS devices untyped; this file holds
+// made-up records there (text where numbers belong) that no reader ever
+// produced, so those four sections are compared on a real file below.
 TEST(CaseFileCompatibility, Format1_0FileStillReadsBack) {
-    const std::filesystem::path file =
-        std::filesystem::path(__FILE__).parent_path() / "data" / "full_case_1_0.sav";
-    EXPECT_EQ(load_case_file(file), make_full_case());
+    const std::string bytes = casefile::read_whole_file(kSavedCases / "full_case_1_0.sav");
+    Case expected = make_full_case();
+    expected.two_terminal_dc_lines.clear();
+    expected.vsc_dc_lines.clear();
+    expected.multi_terminal_dc_lines.clear();
+    expected.facts_devices.clear();
+    EXPECT_EQ(decode_case(with_empty_sections(bytes, {12, 13, 15, 20}), "1.0"), expected);
+    // Untyped records whose values a typed field cannot take are refused,
+    // naming the field.
+    try {
+        (void)decode_case(bytes, "full_case_1_0.sav");
+        ADD_FAILURE() << "made-up device records were accepted";
+    } catch (const CaseFileError& e) {
+        EXPECT_STREQ(
+            e.what(),
+            "full_case_1_0.sav: corrupted (section two-terminal dc lines: two-terminal DC line field "
+            "VSCHD: text where a number belongs)");
+    }
+}
+
+// DC lines and FACTS devices of a RAW file saved by format 1.0 (untyped
+// records) read back as the typed records the RAW reader gives today.
+TEST(CaseFileCompatibility, Format1_0DeviceRecordsBecomeTyped) {
+    const Case from_raw = read_raw_file(std::filesystem::path(VELQUIN_TEST_DATA_DIR) / "raw" /
+                                        "IEEE_14_bus_completed_rev35.raw");
+    ASSERT_FALSE(from_raw.two_terminal_dc_lines.empty());
+    ASSERT_FALSE(from_raw.vsc_dc_lines.empty());
+    ASSERT_FALSE(from_raw.multi_terminal_dc_lines.empty());
+    ASSERT_FALSE(from_raw.facts_devices.empty());
+    EXPECT_EQ(load_case_file(kSavedCases / "ieee14_completed_rev35_1_0.sav"), from_raw);
 }
 
 TEST(CaseFileRoundTrip, DoublesKeepTheirExactBits) {
@@ -111,9 +173,9 @@ TEST(CaseFileRoundTrip, DeepDeviceRecordsAreRefusedWhenSaving) {
         return r;
     };
     Case c;
-    c.facts_devices.push_back(nested(16));
+    c.gne_devices.push_back(nested(16));
     EXPECT_EQ(decode_case(encode_case(c), "deep"), c);
-    c.facts_devices.push_back(nested(17));
+    c.gne_devices.push_back(nested(17));
     EXPECT_THROW(encode_case(c), CaseFileError);
 }
 

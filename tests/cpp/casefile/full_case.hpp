@@ -11,6 +11,8 @@ namespace velquin::sim::testing {
 // Gives every field it is handed a new, non-default value.
 class Distinct {
 public:
+    explicit Distinct(int first = 1) : next_(first) {}
+    void skip(int count) { next_ += count; }
     template <class... Ts>
     void fill(Ts&... fields) {
         (set(fields), ...);
@@ -32,7 +34,7 @@ private:
     }
     void set(Ownership& o) { fill(o.owner, o.fraction); }
 
-    int next_ = 1;
+    int next_;
 };
 
 inline AuxRecord full_aux_record(Distinct& n) {
@@ -51,8 +53,72 @@ inline AuxRecord full_aux_record(Distinct& n) {
     return r;
 }
 
+inline void fill_converter(Distinct& n, TwoTerminalDcConverter& x) {
+    n.fill(x.bus, x.bridges, x.max_angle_deg, x.min_angle_deg, x.commutating_resistance,
+           x.commutating_reactance, x.base_kv, x.transformer_ratio, x.tap, x.tap_max, x.tap_min, x.tap_step,
+           x.firing_angle_bus, x.firing_angle_node, x.tap_control_from_bus, x.tap_control_to_bus,
+           x.tap_control_ckt, x.capacitor_reactance);
+}
+
+inline void fill_converter(Distinct& n, VscConverter& x) {
+    n.fill(x.bus, x.dc_control, x.ac_control, x.dc_setpoint, x.ac_setpoint, x.loss_a, x.loss_b, x.min_loss,
+           x.mva_rating, x.current_rating, x.power_weighting, x.qmax, x.qmin, x.regulated_bus,
+           x.regulated_node, x.rmpct);
+}
+
+inline TwoTerminalDcLine full_two_terminal_dc_line(Distinct& n) {
+    TwoTerminalDcLine x;
+    n.fill(x.name, x.control_mode, x.resistance, x.setpoint, x.scheduled_kv, x.mode_switch_kv,
+           x.compounding_resistance, x.current_margin, x.metered_end, x.min_compounded_kv,
+           x.ccc_iteration_limit, x.ccc_acceleration);
+    fill_converter(n, x.rectifier);
+    fill_converter(n, x.inverter);
+    return x;
+}
+
+inline VscDcLine full_vsc_dc_line(Distinct& n) {
+    VscDcLine x;
+    n.fill(x.name, x.status, x.resistance, x.ownership);
+    for (VscConverter& c : x.converters) fill_converter(n, c);
+    return x;
+}
+
+inline MultiTerminalDcLine full_multi_terminal_dc_line(Distinct& n) {
+    MultiTerminalDcLine x;
+    n.fill(x.name, x.control_mode, x.voltage_controlling_bus, x.mode_switch_kv,
+           x.negative_voltage_controlling_bus);
+    for (int i = 0; i < 2; ++i) {
+        MultiTerminalDcConverter& c = x.converters.emplace_back();
+        n.fill(c.bus, c.bridges, c.max_angle_deg, c.min_angle_deg, c.commutating_resistance,
+               c.commutating_reactance, c.base_kv, c.transformer_ratio, c.tap, c.tap_max, c.tap_min,
+               c.tap_step, c.setpoint, c.participation, c.margin, c.pole);
+    }
+    for (int i = 0; i < 3; ++i) {
+        MultiTerminalDcBus& b = x.dc_buses.emplace_back();
+        n.fill(b.number, b.ac_bus, b.area, b.zone, b.name, b.second_dc_bus, b.ground_resistance, b.owner);
+    }
+    for (int i = 0; i < 2; ++i) {
+        MultiTerminalDcLink& l = x.links.emplace_back();
+        n.fill(l.from_dc_bus, l.to_dc_bus, l.ckt, l.metered_end, l.resistance, l.inductance);
+    }
+    return x;
+}
+
+inline FactsDevice full_facts_device(Distinct& n) {
+    FactsDevice x;
+    n.fill(x.name, x.sending_bus, x.terminal_bus, x.mode, x.p_desired, x.q_desired, x.voltage_setpoint,
+           x.shunt_max, x.bridge_max, x.terminal_vmin, x.terminal_vmax, x.series_vmax, x.series_imax,
+           x.dummy_reactance, x.rmpct, x.owner, x.set1, x.set2, x.series_voltage_reference, x.regulated_bus,
+           x.regulated_node, x.master_name);
+    return x;
+}
+
 inline Case make_full_case() {
     Distinct n;
+    // Typed device records take their own numbers; `n` skips the four
+    // numbers each untyped record of format 1.0 took, so that the other
+    // records keep the values a format 1.0 file holds.
+    Distinct device_values(500);
     Case c;
     CaseIdentification& id = c.identification;
     n.fill(id.change_code, id.base_mva, id.revision, id.transformer_rating_units, id.branch_rating_units,
@@ -101,12 +167,15 @@ inline Case make_full_case() {
 
     Area& a = c.areas.emplace_back();
     n.fill(a.number, a.swing_bus, a.desired_mw, a.tolerance_mw, a.name);
-    c.two_terminal_dc_lines.push_back(full_aux_record(n));
-    c.vsc_dc_lines.push_back(full_aux_record(n));
+    c.two_terminal_dc_lines.push_back(full_two_terminal_dc_line(device_values));
+    n.skip(4);
+    c.vsc_dc_lines.push_back(full_vsc_dc_line(device_values));
+    n.skip(4);
     ImpedanceCorrectionTable& ict = c.impedance_correction_tables.emplace_back();
     ict.points.resize(2);
     n.fill(ict.number, ict.points[0].t, ict.points[0].factor, ict.points[1].t, ict.points[1].factor);
-    c.multi_terminal_dc_lines.push_back(full_aux_record(n));
+    c.multi_terminal_dc_lines.push_back(full_multi_terminal_dc_line(device_values));
+    n.skip(4);
     MultiSectionLine& ms = c.multi_section_lines.emplace_back();
     ms.dummy_buses.resize(3);
     n.fill(ms.from_bus, ms.to_bus, ms.id, ms.metered_end, ms.dummy_buses[0], ms.dummy_buses[1],
@@ -117,7 +186,8 @@ inline Case make_full_case() {
     n.fill(iat.from_area, iat.to_area, iat.id, iat.mw);
     Owner& o = c.owners.emplace_back();
     n.fill(o.number, o.name);
-    c.facts_devices.push_back(full_aux_record(n));
+    c.facts_devices.push_back(full_facts_device(device_values));
+    n.skip(4);
 
     SwitchedShunt& sw = c.switched_shunts.emplace_back();
     n.fill(sw.bus, sw.id, sw.control_mode, sw.adjustment_method, sw.status, sw.vswhi, sw.vswlo,

@@ -74,12 +74,11 @@ TEST(RawReader, SectionsTheLoadFlowDoesNotModelAreKept) {
         EXPECT_EQ(c.gne_devices.size(), 1u);
         EXPECT_EQ(c.induction_machines.size(), 2u);
         // MTDC 'MULTERM_DC_1': 4 converters, 5 DC buses, 4 links.
-        const AuxRecord& mtdc = c.multi_terminal_dc_lines[0];
-        EXPECT_EQ(std::get<std::string>(mtdc.fields[0]), "MULTERM_DC_1");
-        ASSERT_EQ(mtdc.groups.size(), 3u);
-        EXPECT_EQ(mtdc.groups[0].size(), 4u);
-        EXPECT_EQ(mtdc.groups[1].size(), 5u);
-        EXPECT_EQ(mtdc.groups[2].size(), 4u);
+        const MultiTerminalDcLine& mtdc = c.multi_terminal_dc_lines[0];
+        EXPECT_EQ(mtdc.name, "MULTERM_DC_1");
+        EXPECT_EQ(mtdc.converters.size(), 4u);
+        EXPECT_EQ(mtdc.dc_buses.size(), 5u);
+        EXPECT_EQ(mtdc.links.size(), 4u);
         // The GNE record puts ST, OWNER, NMETR on its first line here.
         const AuxRecord& gne = c.gne_devices[0];
         EXPECT_EQ(std::get<long long>(gne.fields[8]), 153);
@@ -88,9 +87,9 @@ TEST(RawReader, SectionsTheLoadFlowDoesNotModelAreKept) {
         EXPECT_EQ(std::get<double>(gne.groups[1][2].fields[0]), 101.0);
         EXPECT_EQ(std::get<std::string>(gne.groups[3][0].fields[0]), "A1");
         // Rectifier of the second two-terminal line: IP 12, ID '1'.
-        const AuxRecord& rectifier = c.two_terminal_dc_lines[1].groups[0][0];
-        EXPECT_EQ(std::get<long long>(rectifier.fields[0]), 12);
-        EXPECT_EQ(std::get<std::string>(rectifier.fields[16]), "1");
+        const TwoTerminalDcConverter& rectifier = c.two_terminal_dc_lines[1].rectifier;
+        EXPECT_EQ(rectifier.bus, 12);
+        EXPECT_EQ(rectifier.tap_control_ckt, "1");
     }
     // The revision-35 twin has complex correction factors.
     const Case c35 = read_raw_file(kData / "IEEE_14_bus_completed_rev35.raw");

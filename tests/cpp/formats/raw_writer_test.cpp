@@ -125,16 +125,26 @@ TEST(RawWriter, NumbersAndTextComeBackExactly) {
     EXPECT_THROW((void)format_raw(c, 33), std::invalid_argument);
 }
 
-TEST(RawWriter, RecordsOfDefaultsOnlyKeepTheirLines) {
+TEST(RawWriter, DeviceRecordsOfDefaultsComeBackAsDefaults) {
     Case c;
-    AuxRecord empty_dc;
-    empty_dc.fields.resize(11);
-    empty_dc.groups = {{AuxRecord{}, AuxRecord{}}};
-    c.vsc_dc_lines = {empty_dc, empty_dc};
+    VscDcLine vsc;
+    vsc.converters[0].bus = 1;
+    vsc.converters[1].bus = 2;
+    c.vsc_dc_lines = {vsc, vsc};
+    TwoTerminalDcLine lcc;
+    lcc.rectifier.bus = 3;
+    lcc.inverter.bus = 4;
+    c.two_terminal_dc_lines = {lcc};
+    c.facts_devices.emplace_back().sending_bus = 5;
     c.zones.push_back(Zone{3, "Z"});
-    const Case back = parse_raw(format_raw(c, 33), "defaults");
-    ASSERT_EQ(back.vsc_dc_lines.size(), 2u);
-    EXPECT_EQ(back.zones, c.zones);
+    for (const int revision : {33, 34, 35}) {
+        SCOPED_TRACE(revision);
+        const Case back = parse_raw(format_raw(c, revision), "defaults");
+        EXPECT_EQ(back.vsc_dc_lines, c.vsc_dc_lines);
+        EXPECT_EQ(back.two_terminal_dc_lines, c.two_terminal_dc_lines);
+        EXPECT_EQ(back.facts_devices, c.facts_devices);
+        EXPECT_EQ(back.zones, c.zones);
+    }
 }
 
 TEST(RawWriter, WritesTheFileWhole) {
