@@ -9,12 +9,18 @@ std::vector<int>& shared_table() {
     thread_local std::vector<int> table;
     return table;
 }
+bool& shared_table_in_use() {
+    thread_local bool in_use = false;
+    return in_use;
+}
 }  // namespace
 
-BusIndex::BusIndex(const std::vector<Bus>& buses) : table_(shared_table()), buses_(buses) {
+BusIndex::BusIndex(const std::vector<Bus>& buses)
+    : shared_(!shared_table_in_use()), table_(shared_ ? shared_table() : own_), buses_(buses) {
+    if (shared_) shared_table_in_use() = true;
     for (std::size_t i = 0; i < buses.size(); ++i) {
         const int number = buses[i].number;
-        if (number >= 0 && number < kTableLimit) {
+        if (shared_ && number >= 0 && number < kTableLimit) {
             if (static_cast<std::size_t>(number) >= table_.size())
                 table_.resize(static_cast<std::size_t>(number) + 1, -1);
             table_[static_cast<std::size_t>(number)] = static_cast<int>(i);
@@ -25,10 +31,12 @@ BusIndex::BusIndex(const std::vector<Bus>& buses) : table_(shared_table()), buse
 }
 
 BusIndex::~BusIndex() {
+    if (!shared_) return;
     for (const Bus& b : buses_) {
         if (b.number >= 0 && static_cast<std::size_t>(b.number) < table_.size())
             table_[static_cast<std::size_t>(b.number)] = -1;
     }
+    shared_table_in_use() = false;
 }
 
 }  // namespace velquin::sim::loadflow

@@ -1,6 +1,7 @@
 // Bus number to bus position lookup for one case. Bus numbers are small
 // integers, so a flat table (kept between uses and cleared afterwards) is
-// much faster than hashing when a large case is solved many times.
+// much faster than hashing when a large case is solved many times. Indexes
+// may be nested (on one thread): only the outermost uses the kept table.
 #pragma once
 
 #include <unordered_map>
@@ -26,6 +27,10 @@ public:
     }
 
 private:
+    // The shared table while no other index uses it; an index made while
+    // another one lives (a helper inside a builder) hashes (own_ stays empty).
+    std::vector<int> own_;
+    bool shared_;
     std::vector<int>& table_;
     std::unordered_map<int, int> overflow_;
     const std::vector<Bus>& buses_;

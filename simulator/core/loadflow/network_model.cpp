@@ -7,6 +7,9 @@
 
 #include "loadflow/branch_admittance.hpp"
 #include "loadflow/bus_index.hpp"
+#include "loadflow/facts_device_model.hpp"
+#include "loadflow/lcc_dc_line.hpp"
+#include "loadflow/vsc_dc_line.hpp"
 
 namespace velquin::sim::loadflow {
 
@@ -61,12 +64,14 @@ public:
         m_.i_load.assign(n(), Complex{});
         add_lines();
         add_transformers();
+        add_device_branches();
         add_shunts_and_loads();
         add_machines();
         add_induction_machines();
         build_pattern();
         find_islands();
         settle_regulation();
+        add_device_regulators();
         add_switched_shunt_controls();
         starting_voltages();
         note_unmodelled();
@@ -106,6 +111,11 @@ private:
         for (const SwitchingDevice& d : c_.switching_devices) {
             int bf = 0, bt = 0;
             if (d.status == 1 && is_tie(d) && both_up(d.from_bus, d.to_bus, bf, bt)) uf.unite(bf, bt);
+        }
+        // A FACTS device whose series element is bypassed ties its buses.
+        for (const FactsDevice& f : c_.facts_devices) {
+            int bf = 0, bt = 0;
+            if (facts_bypassed(f) && both_up(f.sending_bus, f.terminal_bus, bf, bt)) uf.unite(bf, bt);
         }
         m_.bus_node.assign(nb, -1);
         int count = 0;
@@ -499,7 +509,8 @@ private:
     void find_islands() {
         const std::size_t nn = n();
         UnionFind uf(nn);
-        for (const BranchStamp& s : m_.stamps) uf.unite(s.a, s.b);
+        for (const BranchStamp& s : m_.stamps)
+            if (!s.coupling) uf.unite(s.a, s.b);
         m_.node_island.assign(nn, -1);
         std::vector<int> island_of_root(nn, -1);
         int islands = 0;
@@ -535,6 +546,195 @@ private:
         m_.node_active.assign(nn, 0);
         for (std::size_t i = 0; i < nn; ++i)
             m_.node_active[i] = m_.island_swing[static_cast<std::size_t>(m_.node_island[i])] >= 0;
+    }
+
+    // --- Devices: DC lines and FACTS devices (see their headers). ---
+
+    std::string device_name(const char* kind, const std::string& name) const {
+        return std::string(kind) + " '" + name + "'";
+    }
+
+    // A zero stamp between two nodes whose injections depend on each
+    // other's voltage: it gives the Jacobian the entries for it without
+    // joining their islands.
+    void add_coupling(int a, int b, StampEnds ends) {
+        const std::size_t before = m_.stamps.size();
+        add_stamp(a, b, TwoPort{}, Complex{}, 0.0, -1, 0, ends);
+        if (m_.stamps.size() > before) m_.stamps.back().coupling = true;
+    }
+
+    void add_device_branches() {
+        for (std::size_t k = 0; k < c_.two_terminal_dc_lines.size(); ++k) {
+            const TwoTerminalDcLine& l = c_.two_terminal_dc_lines[k];
+            if (l.control_mode == kDcBlocked) continue;
+            const std::string who = device_name("Two-terminal DC line", l.name);
+            if (l.control_mode != kDcPowerControl && l.control_mode != kDcCurrentControl) {
+                m_.notes.push_back(who + ": control mode " + std::to_string(l.control_mode) +
+                                   " unknown; blocked");
+                continue;
+            }
+            std::string problem;
+            LccLineData d = lcc_line_data(c_, k, problem);
+            if (!problem.empty()) {
+                m_.notes.push_back(who + ": " + problem + "; blocked");
+                continue;
+            }
+            d.rectifier.node = m_.bus_node[static_cast<std::size_t>(d.rectifier.bus)];
+            d.inverter.node = m_.bus_node[static_cast<std::size_t>(d.inverter.bus)];
+            if (d.rectifier.node < 0 || d.inverter.node < 0) {
+                m_.notes.push_back(who + ": a converter bus is out of service; blocked");
+                continue;
+            }
+            if (l.rectifier.capacitor_reactance != 0.0 || l.inverter.capacitor_reactance != 0.0)
+                m_.notes.push_back(
+                    who + ": capacitor-commutated converters (XCAP) are solved without their capacitors");
+            if (l.rectifier.tap_control_from_bus != 0 || l.inverter.tap_control_from_bus != 0)
+                m_.notes.push_back(
+                    who +
+                    ": the AC transformer named to serve a converter's tap keeps its ratio; the "
+                    "converter's own tap is adjusted");
+            add_coupling(d.rectifier.node, d.inverter.node, {d.rectifier.bus, d.inverter.bus, false});
+            m_.lcc_lines.push_back(std::move(d));
+        }
+        for (std::size_t k = 0; k < c_.facts_devices.size(); ++k) {
+            const FactsDevice& f = c_.facts_devices[k];
+            const std::string who = device_name("FACTS device", f.name);
+            if (f.mode > kFactsConstantVoltage) {
+                m_.notes.push_back(who + ": interline power flow control (MODE " + std::to_string(f.mode) +
+                                   ") is not modelled; left out");
+                continue;
+            }
+            if (f.mode == kFactsOutOfService || f.terminal_bus == 0) continue;
+            const int bi = index_.find(f.sending_bus), bj = index_.find(f.terminal_bus);
+            const int a = node_of_bus(f.sending_bus), b = node_of_bus(f.terminal_bus);
+            if (a < 0 || b < 0) continue;
+            if (facts_has_series_branch(f)) {
+                std::string note;
+                const TwoPort tp = facts_series_two_port(f, s_.zero_impedance_threshold, note);
+                if (!note.empty()) m_.notes.push_back(who + ": " + note);
+                add_stamp(a, b, tp, -tp.yab, 0.0, -1, 0, {bi, bj, true});
+            } else if (f.mode == kFactsNormal) {
+                FactsModel fm;
+                fm.device = static_cast<int>(k);
+                fm.sending_bus = bi;
+                fm.terminal_bus = bj;
+                fm.sending_node = a;
+                fm.terminal_node = b;
+                fm.scheduled_flow = a != b;
+                fm.schedule = Complex(f.p_desired, f.q_desired) / base_;
+                if (fm.scheduled_flow) add_coupling(a, b, {bi, bj, true});
+                m_.facts.push_back(fm);
+            }
+        }
+    }
+
+    // A regulator standing for a device at bus `bus` (case index) that
+    // holds `regulated_bus` (0: its own) at vs; -1, with a note, where it
+    // cannot: its node already holds plants that regulate another bus, or
+    // a swing bus holds that voltage.
+    int add_regulator(RegulatorKind kind, int device, int bus, int regulated_bus, double vs, double weight,
+                      const std::string& who) {
+        const int node = m_.bus_node[static_cast<std::size_t>(bus)];
+        int regulated = regulated_bus != 0 ? node_of_bus(regulated_bus) : node;
+        if (regulated < 0 || m_.node_island[static_cast<std::size_t>(regulated)] !=
+                                 m_.node_island[static_cast<std::size_t>(node)]) {
+            if (regulated_bus != 0)
+                m_.notes.push_back(who + " cannot regulate bus " + std::to_string(regulated_bus) +
+                                   " (out of service or in another island); it regulates its own bus");
+            regulated = node;
+        }
+        for (const PlantModel& pm : m_.plants)
+            if (pm.node == node && pm.regulated_node != regulated) {
+                m_.notes.push_back(who + ": its bus holds plants regulating another bus; no voltage control");
+                return -1;
+            }
+        if (m_.node_swing[static_cast<std::size_t>(node)] ||
+            m_.node_swing[static_cast<std::size_t>(regulated)]) {
+            m_.notes.push_back(who + ": a swing bus holds the voltage; no voltage control");
+            return -1;
+        }
+        PlantModel pm;
+        pm.kind = kind;
+        pm.device = device;
+        pm.bus = bus;
+        pm.node = node;
+        pm.regulated_node = regulated;
+        pm.vs = vs > 0.0 ? vs : 1.0;
+        pm.weight = std::max(0.0, weight);
+        m_.plants.push_back(pm);
+        return static_cast<int>(m_.plants.size()) - 1;
+    }
+
+    void add_device_regulators() {
+        for (std::size_t k = 0; k < c_.vsc_dc_lines.size(); ++k) {
+            const VscDcLine& l = c_.vsc_dc_lines[k];
+            if (l.status != 1) continue;
+            const std::string who = device_name("VSC DC line", l.name);
+            VscLineModel vm;
+            vm.line = static_cast<int>(k);
+            bool up = true;
+            for (std::size_t e = 0; e < 2; ++e) {
+                vm.bus[e] = index_.find(l.converters[e].bus);
+                vm.node[e] = vm.bus[e] < 0 ? -1 : m_.bus_node[static_cast<std::size_t>(vm.bus[e])];
+                up = up && vm.node[e] >= 0 && m_.node_active[static_cast<std::size_t>(vm.node[e])];
+            }
+            std::string problem;
+            if (!up) problem = "a converter bus is out of service or in an island without a swing bus";
+            if (up && !solve_vsc_dc(l, vm.dc, problem)) up = false;
+            if (!up) {
+                m_.notes.push_back(who + ": " + problem + "; out of service");
+                continue;
+            }
+            for (std::size_t e = 0; e < 2; ++e) {
+                const VscConverter& cv = l.converters[e];
+                const auto node = static_cast<std::size_t>(vm.node[e]);
+                const double p = vm.dc.p_mw[e];
+                m_.s_base[node] += p / base_;
+                const std::string end = who + " converter at bus " + std::to_string(cv.bus);
+                if (cv.ac_control == kVscAcVoltageControl)
+                    vm.plant[e] =
+                        add_regulator(RegulatorKind::VscConverter, static_cast<int>(m_.vsc_lines.size()),
+                                      vm.bus[e], cv.regulated_bus, cv.ac_setpoint, cv.rmpct, end);
+                if (vm.plant[e] >= 0) {
+                    PlantModel& pm = m_.plants[static_cast<std::size_t>(vm.plant[e])];
+                    const Bus& b = c_.buses[static_cast<std::size_t>(vm.bus[e])];
+                    const auto [qmin, qmax] = vsc_reactive_limits(cv, p, b.vm > 0.0 ? b.vm : 1.0, b.base_kv);
+                    pm.p = p / base_;
+                    pm.qmax = qmax / base_;
+                    pm.qmin = qmin / base_;
+                    continue;
+                }
+                vm.fixed_q[e] = cv.ac_control == kVscPowerFactorControl ? vsc_power_factor_q(cv, p) : 0.0;
+                m_.s_base[node] += Complex(0.0, vm.fixed_q[e] / base_);
+            }
+            m_.vsc_lines.push_back(vm);
+        }
+        for (std::size_t k = 0; k < c_.facts_devices.size(); ++k) {
+            const FactsDevice& f = c_.facts_devices[k];
+            if (!facts_has_shunt(f)) continue;
+            const int bi = index_.find(f.sending_bus);
+            const int node = node_of_bus(f.sending_bus);
+            if (node < 0 || !m_.node_active[static_cast<std::size_t>(node)]) continue;
+            const std::string who = device_name("FACTS device", f.name) + " shunt element";
+            const int plant = add_regulator(RegulatorKind::FactsShunt, static_cast<int>(k), bi,
+                                            f.regulated_bus, f.voltage_setpoint, f.rmpct, who);
+            if (plant < 0) continue;
+            PlantModel& pm = m_.plants[static_cast<std::size_t>(plant)];
+            pm.susceptance_limits = true;
+            pm.qmax = f.shunt_max / base_;
+            pm.qmin = -f.shunt_max / base_;
+            auto it = std::find_if(m_.facts.begin(), m_.facts.end(),
+                                   [&](const FactsModel& x) { return x.device == static_cast<int>(k); });
+            if (it == m_.facts.end()) {
+                FactsModel fm;
+                fm.device = static_cast<int>(k);
+                fm.sending_bus = bi;
+                fm.sending_node = node;
+                m_.facts.push_back(fm);
+                it = m_.facts.end() - 1;
+            }
+            it->plant = plant;
+        }
     }
 
     void settle_regulation() {
@@ -620,6 +820,18 @@ private:
                         sc.mode = 0;
                     }
                     break;
+                case 4:
+                case 6:
+                    sc.controlled_plant = s.control_mode == 4 ? vsc_regulator(s) : facts_regulator(s);
+                    if (sc.controlled_plant < 0) {
+                        m_.notes.push_back("Switched shunt at bus " + std::to_string(s.bus) + " controls " +
+                                           (s.control_mode == 4 ? "VSC DC line '" : "FACTS device '") +
+                                           s.vsc_name +
+                                           "', which holds no voltage in this solution: held at its present "
+                                           "admittance");
+                        sc.mode = 0;
+                    }
+                    break;
                 case 5:
                     for (std::size_t j = 0; j < c_.switched_shunts.size(); ++j)
                         if (j != i &&
@@ -655,6 +867,28 @@ private:
             if (controlled_case_shunt[k] >= 0)
                 m_.shunts[k].controlled_shunt =
                     control_of[static_cast<std::size_t>(controlled_case_shunt[k])];
+    }
+
+    // The regulator of the VSC converter a switched shunt names (MODSW 4:
+    // line RMIDNT, converter at SWREG or either), or -1.
+    int vsc_regulator(const SwitchedShunt& s) const {
+        for (const VscLineModel& vm : m_.vsc_lines) {
+            const VscDcLine& l = c_.vsc_dc_lines[static_cast<std::size_t>(vm.line)];
+            if (l.name != s.vsc_name) continue;
+            for (std::size_t e = 0; e < 2; ++e)
+                if (vm.plant[e] >= 0 && (s.regulated_bus == 0 || l.converters[e].bus == s.regulated_bus))
+                    return vm.plant[e];
+        }
+        return -1;
+    }
+
+    // The regulator of the FACTS shunt element a switched shunt names
+    // (MODSW 6: device RMIDNT), or -1.
+    int facts_regulator(const SwitchedShunt& s) const {
+        for (const FactsModel& f : m_.facts)
+            if (f.plant >= 0 && c_.facts_devices[static_cast<std::size_t>(f.device)].name == s.vsc_name)
+                return f.plant;
+        return -1;
     }
 
     // The plant of the machines at a bus, or -1.
@@ -744,10 +978,11 @@ private:
             if (count > 0)
                 m_.notes.push_back(plural(count, one, many) + " not modelled by the load flow: ignored");
         };
-        note(c_.two_terminal_dc_lines.size(), "two-terminal DC line", "two-terminal DC lines");
-        note(c_.vsc_dc_lines.size(), "VSC DC line", "VSC DC lines");
-        note(c_.multi_terminal_dc_lines.size(), "multi-terminal DC line", "multi-terminal DC lines");
-        note(c_.facts_devices.size(), "FACTS device", "FACTS devices");
+        if (!c_.multi_terminal_dc_lines.empty())
+            m_.notes.push_back(
+                plural(c_.multi_terminal_dc_lines.size(), "multi-terminal DC line",
+                       "multi-terminal DC lines") +
+                " read and kept, not modelled by the load flow: their converters carry no power");
         note(c_.gne_devices.size(), "GNE device", "GNE devices");
         if (zero_impedance_windings_ > 0)
             m_.notes.push_back(

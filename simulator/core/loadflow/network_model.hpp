@@ -11,7 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "loadflow/facts_device_model.hpp"
 #include "loadflow/impedance_correction.hpp"
+#include "loadflow/lcc_dc_line.hpp"
+#include "loadflow/vsc_dc_line.hpp"
 #include "loadflow/winding_flow_control.hpp"
 #include "model/case.hpp"
 
@@ -37,6 +40,9 @@ struct BranchStamp {
     double t1 = 1.0;         // ratio on side a (transformer windings)
     double t2 = 1.0;         // ratio on side b (transformer windings)
     int corrected = -1;      // index into NetworkModel::corrected_transformers
+    // Only a place in the matrix pattern for devices whose injections at
+    // the two nodes depend on each other's voltage; joins no islands.
+    bool coupling = false;
     int paa = -1, pab = -1, pba = -1, pbb = -1;
 };
 
@@ -179,6 +185,10 @@ struct NetworkModel {
     // Transformers with impedance correction tables.
     std::vector<CorrectedTransformer> corrected_transformers;
     std::vector<FlowControl> flow_controls;  // windings holding a flow (COD 2 and 3)
+    // DC lines and FACTS devices; their regulators are in `plants`.
+    std::vector<LccLineData> lcc_lines;
+    std::vector<VscLineModel> vsc_lines;
+    std::vector<FactsModel> facts;
 
     // Machines at load buses (machine, node) and the output, pu, their
     // fixed injection was built with.

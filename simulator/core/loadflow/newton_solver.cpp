@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "loadflow/device_injections.hpp"
 #include "loadflow/induction_model.hpp"
 
 namespace velquin::sim::loadflow {
@@ -48,6 +49,8 @@ NewtonSolver::NewtonSolver(NetworkModel& model, SparseLu& lu) : m_(model), lu_(l
     for (std::size_t i = 0; i < n; ++i)
         if (m_.node_active[i]) active_nodes_.push_back(static_cast<int>(i));
     s_.assign(n, Complex{});
+    devices_.any = !m_.lcc_lines.empty() || !m_.facts.empty();
+    if (devices_.any) evaluate_device_injections(m_, m_.v_case, false, devices_);
 }
 
 bool NewtonSolver::voltage_held(int node) const {
@@ -228,12 +231,34 @@ Complex NewtonSolver::node_injection(std::size_t i, double vm) const {
         for (const InductionModel& im : m_.induction)
             if (im.node == static_cast<int>(i)) s -= induction_state(im, vm).consumption;
     }
+    if (devices_.any) s += devices_.s[i];
     return s;
+}
+
+void NewtonSolver::add_device_derivatives() {
+    for (const DeviceInjections::Derivative& d : devices_.derivatives) {
+        const auto row = static_cast<std::size_t>(d.row);
+        int e = m_.y_diag[row];
+        if (d.col != d.row) {
+            const auto first = m_.y_col.begin() + m_.y_start[row],
+                       last = m_.y_col.begin() + m_.y_start[row + 1];
+            const auto it = std::lower_bound(first, last, d.col);
+            if (it == last || *it != d.col) continue;
+            e = static_cast<int>(it - m_.y_col.begin());
+        }
+        // The injections enter the scheduled side of the mismatch.
+        const auto eu = static_cast<std::size_t>(e);
+        if (pos_pv_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_pv_[eu])] -= d.d_vm.real();
+        if (pos_qv_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_qv_[eu])] -= d.d_vm.imag();
+        if (pos_pt_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_pt_[eu])] -= d.d_va.real();
+        if (pos_qt_[eu] >= 0) j_val_[static_cast<std::size_t>(pos_qt_[eu])] -= d.d_va.imag();
+    }
 }
 
 void NewtonSolver::evaluate(bool with_jacobian) {
     const std::vector<Complex>& y = m_.y_val;
     double merit = 0.0;
+    if (devices_.any) evaluate_device_injections(m_, v, with_jacobian, devices_);
     if (with_jacobian) {
         inv_vm_.resize(v.size());
         for (int node : active_nodes_)
@@ -294,6 +319,7 @@ void NewtonSolver::evaluate(bool with_jacobian) {
         if (pos_qv_[d] >= 0) j_val_[static_cast<std::size_t>(pos_qv_[d])] = dv.imag();
         if (pos_group_[i] >= 0) j_val_[static_cast<std::size_t>(pos_group_[i])] = -node_group_share_[i];
     }
+    if (with_jacobian && devices_.any) add_device_derivatives();
     merit_ = merit;
 }
 

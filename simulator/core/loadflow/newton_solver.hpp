@@ -8,6 +8,7 @@
 #include <functional>
 #include <vector>
 
+#include "loadflow/device_injections.hpp"
 #include "loadflow/network_model.hpp"
 #include "loadflow/sparse_lu.hpp"
 
@@ -113,6 +114,8 @@ private:
     void apply_step(const std::vector<Complex>& from, double alpha, std::vector<Complex>& to,
                     std::vector<double>& qg_to) const;
     Complex node_injection(std::size_t i, double vm) const;
+    // Subtracts the derivatives of device injections from the Jacobian.
+    void add_device_derivatives();
 
     NetworkModel& m_;
     SparseLu& lu_;
@@ -153,6 +156,7 @@ private:
     std::vector<double> inv_vm_;  // 1/|V| per node during assembly
     double merit_ = 0.0;
     int iterations_ = 0;
+    DeviceInjections devices_;  // DC line converters and FACTS series elements
 };
 
 }  // namespace velquin::sim::loadflow
