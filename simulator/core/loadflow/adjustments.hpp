@@ -15,9 +15,11 @@ namespace velquin::sim::loadflow {
 struct AdjustmentCounts {
     int taps = 0;
     int shunts = 0;
-    int flow_windings = 0;  // phase shifters and windings holding reactive power
-    int areas = 0;          // area slack machines moved
-    int total() const { return taps + shunts + flow_windings + areas; }
+    int flow_windings = 0;     // phase shifters and windings holding reactive power
+    int areas = 0;             // area slack machines moved
+    int dc_taps = 0;           // converter transformer taps of DC lines
+    int converter_limits = 0;  // VSC converters' reactive limits updated
+    int total() const { return taps + shunts + flow_windings + areas + dc_taps + converter_limits; }
 };
 
 // "2 tap(s) and 1 switched shunt(s) moved", with the other kinds when they moved.

@@ -13,6 +13,7 @@
 #include "loadflow/area_interchange.hpp"
 #include "loadflow/branch_admittance.hpp"
 #include "loadflow/dc_estimate.hpp"
+#include "loadflow/device_controls.hpp"
 #include "loadflow/induction_model.hpp"
 #include "loadflow/network_fingerprint.hpp"
 #include "loadflow/network_model.hpp"
@@ -202,13 +203,19 @@ NewtonOutcome run_with_adjustments(Case& c, NetworkModel& m, NewtonSolver& solve
         AdjustmentCounts moved =
             adjust_controls(m, solver, solver.v, o.taps, o.shunts, o.phase_shift_adjustment);
         if (areas.active())
-            moved.areas = adjust_area_interchange(areas, m, area_exports(c, m, areas, solver.v, {}));
+            moved.areas = adjust_area_interchange(
+                areas, m, area_exports(c, m, areas, solver.v, device_tie_flows(c, m, solver.v)));
+        const DcLineMoves dc = adjust_dc_lines(c, m, solver.v, o.dc_tap_adjustment);
+        moved.dc_taps = dc.taps;
+        moved.converter_limits = dc.limits;
+        if (dc.limits > 0) solver.limits_changed();
         if (moved.total() == 0) break;
         ++rounds;
         res.taps_moved += moved.taps;
         res.shunts_moved += moved.shunts;
         res.areas_moved += moved.areas;
         res.flow_windings_moved += moved.flow_windings;
+        res.dc_taps_moved += moved.dc_taps + moved.converter_limits;
         r.line("Adjustment %d: %s", rounds, describe(moved).c_str());
         outcome = solver.solve(ns, print, true);
         res.iterations += solver.iterations();
@@ -417,7 +424,7 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     NewtonSolver& solver = *solver_holder;
     // Moved devices changed the model: the next solution rebuilds it from
     // the case (which holds the moves only if they are written back).
-    if (res.taps_moved + res.shunts_moved + res.flow_windings_moved + res.areas_moved > 0)
+    if (res.taps_moved + res.shunts_moved + res.flow_windings_moved + res.areas_moved + res.dc_taps_moved > 0)
         cache.model_valid = false;
 
     if (outcome != NewtonOutcome::Converged && o.restart_on_failure) {
@@ -454,9 +461,12 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
         const IterationRecord stored = probe.mismatch_as_is(ns);
         improved = largest < std::max(stored.max_p, stored.max_q);
     }
+    std::vector<std::string> device_lines;
     if (outcome == NewtonOutcome::Converged || improved) {
         write_back(c, m, solver, outcome != NewtonOutcome::StepControlStopped);
         write_area_slack_outputs(c, m, areas);
+        write_back_device_settings(c, m);
+        collect_device_results(c, m, solver, res, device_lines);
         res.written_back = true;
     }
     if (outcome == NewtonOutcome::Converged && res.islands_unsolved > 0)
@@ -497,8 +507,10 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     if (res.flow_windings_moved > 0)
         r.line("Adjusted: %d move(s) of phase shifters and windings holding reactive power",
                res.flow_windings_moved);
+    for (const std::string& line : device_lines) r.text(line);
     if (areas.active() && outcome == NewtonOutcome::Converged) {
-        const std::vector<double> exports = area_exports(c, m, areas, solver.v, {});
+        const std::vector<double> exports =
+            area_exports(c, m, areas, solver.v, device_tie_flows(c, m, solver.v));
         for (const AreaControl& ctl : areas.controls)
             r.line(
                 "Area %d: net export %.3f MW, desired %.3f MW, tolerance %.3f MW; slack machine at bus %d "

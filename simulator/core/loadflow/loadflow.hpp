@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "api/progress_output.hpp"
+#include "loadflow/device_results.hpp"
 #include "loadflow/solution_status.hpp"
 #include "model/case.hpp"
 
@@ -32,7 +33,7 @@ struct LoadflowOptions {
     TapAdjustment taps = TapAdjustment::Off;
     int area_interchange = 0;  // 0 off, 1 tie lines only, 2 tie lines and loads
     bool phase_shift_adjustment = false;
-    bool dc_tap_adjustment = true;  // accepted, no DC lines modelled
+    bool dc_tap_adjustment = true;  // converter transformer taps of two-terminal DC lines
     ShuntAdjustment shunts = ShuntAdjustment::Off;
     StartProfile start = StartProfile::CaseVoltages;
     bool dc_angles_at_flat_start = false;  // a flat start takes DC angles
@@ -64,7 +65,13 @@ struct LoadflowResult {
     int taps_moved = 0, shunts_moved = 0;
     int flow_windings_moved = 0;  // phase shifters and windings holding reactive power
     int areas_moved = 0;          // moves of area slack machines
+    int dc_taps_moved = 0;        // converter transformer taps of DC lines
     std::vector<std::string> notes;
+    // Operating points of the modelled devices (filled when the solution
+    // is written back).
+    std::vector<DcLineResult> dc_lines;
+    std::vector<VscLineResult> vsc_lines;
+    std::vector<FactsResult> facts;
 };
 
 // Solves the case in place. Progress text goes to `progress` when given.

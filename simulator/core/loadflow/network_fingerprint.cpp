@@ -2,6 +2,9 @@
 
 #include <bit>
 #include <string_view>
+#include <type_traits>
+
+#include "casefile/case_layout.hpp"
 
 namespace velquin::sim::loadflow {
 
@@ -26,6 +29,38 @@ public:
 private:
     std::uint64_t h_ = 0x84222325cbf29ce4ULL;
 };
+
+// Every field of a device record, in the saved-case order.
+struct FieldHasher {
+    Hasher& h;
+    template <class... F>
+    void operator()(const F&... fields) {
+        (add(fields), ...);
+    }
+    template <class F>
+    void add(const F& f) {
+        if constexpr (std::is_same_v<F, std::string>)
+            h.add(std::string_view(f));
+        else if constexpr (std::is_floating_point_v<F>)
+            h.add(static_cast<double>(f));
+        else if constexpr (std::is_integral_v<F>)
+            h.add(static_cast<int>(f));
+        else if constexpr (requires {
+                               f.size();
+                               f.begin();
+                           })
+            for (const auto& x : f) add(x);
+        else
+            casefile::visit_fields(*this, f);
+    }
+};
+
+template <class Record>
+void add_records(Hasher& h, const std::vector<Record>& records) {
+    h.add(static_cast<int>(records.size()));
+    FieldHasher fields{h};
+    for (const Record& r : records) casefile::visit_fields(fields, r);
+}
 
 }  // namespace
 
@@ -142,6 +177,8 @@ std::uint64_t network_fingerprint(const Case& c, const BuildSettings& settings) 
         h.add(s.vswhi);
         h.add(s.vswlo);
         h.add(s.regulated_bus);
+        h.add(s.rmpct);
+        h.add(s.vsc_name);
         h.add(s.initial_mvar);
         for (int k = 0; k < kSwitchedShuntBlockCount; ++k) {
             const auto ku = static_cast<std::size_t>(k);
@@ -160,10 +197,10 @@ std::uint64_t network_fingerprint(const Case& c, const BuildSettings& settings) 
         h.add(im.pset);
         for (double x : {im.ra, im.xa, im.xm, im.r1, im.x1, im.r2, im.x2}) h.add(x);
     }
-    h.add(static_cast<int>(c.two_terminal_dc_lines.size()));
-    h.add(static_cast<int>(c.vsc_dc_lines.size()));
+    add_records(h, c.two_terminal_dc_lines);
+    add_records(h, c.vsc_dc_lines);
     h.add(static_cast<int>(c.multi_terminal_dc_lines.size()));
-    h.add(static_cast<int>(c.facts_devices.size()));
+    add_records(h, c.facts_devices);
     h.add(static_cast<int>(c.gne_devices.size()));
     return h.value();
 }

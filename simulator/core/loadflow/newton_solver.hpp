@@ -102,6 +102,8 @@ public:
     // shunt within its band, limits equal) regulate at vs within the
     // limits its model now has; the next solve (resumed) takes it up.
     void regulate(int plant, double vs);
+    // Takes up changed reactive limits of the model's plants.
+    void limits_changed() { build_regime(); }
 
 private:
     void initialise_states(const NewtonSettings& s);

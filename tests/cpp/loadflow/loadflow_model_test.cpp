@@ -465,8 +465,8 @@ namespace {
 
 TEST(LoadflowProgress, IterationsOutcomeAndUnmodelledDevicesOnceEach) {
     Case c = two_bus({50.0, 20.0});
-    c.two_terminal_dc_lines.resize(2);
-    c.facts_devices.resize(1);
+    c.multi_terminal_dc_lines.resize(2);
+    c.gne_devices.resize(1);
     c.buses[1].vm = 0.95;
     const std::filesystem::path file = std::filesystem::temp_directory_path() / "velquin_lf_progress.txt";
     {
@@ -486,8 +486,8 @@ TEST(LoadflowProgress, IterationsOutcomeAndUnmodelledDevicesOnceEach) {
         for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
         return n;
     };
-    EXPECT_EQ(count("2 two-terminal DC lines not modelled by the load flow: ignored"), 1u);
-    EXPECT_EQ(count("1 FACTS device not modelled by the load flow: ignored"), 1u);
+    EXPECT_EQ(count("2 multi-terminal DC lines read and kept, not modelled by the load flow"), 1u);
+    EXPECT_EQ(count("1 GNE device not modelled by the load flow: ignored"), 1u);
     EXPECT_EQ(count("Full Newton-Raphson load flow"), 1u);
     EXPECT_EQ(count("Reached tolerance in"), 1u);
     // Iteration 0 names bus 2 with its mismatch.
