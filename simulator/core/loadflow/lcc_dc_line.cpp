@@ -124,8 +124,10 @@ LccLineData lcc_line_data(const Case& c, std::size_t line, std::string& problem)
         LccConverterData k;
         k.bus = index.find(x.bus);
         k.bridges = x.bridges;
-        k.min_angle = std::min(x.min_angle_deg, x.max_angle_deg) * kDegToRad;
-        k.max_angle = std::max(x.min_angle_deg, x.max_angle_deg) * kDegToRad;
+        // As given, even when the minimum exceeds the maximum (files do
+        // this): the converter runs at its minimum in normal operation.
+        k.min_angle = x.min_angle_deg * kDegToRad;
+        k.max_angle = x.max_angle_deg * kDegToRad;
         k.reactance = x.commutating_reactance;
         k.resistance = x.commutating_resistance;
         k.base_kv = x.base_kv;
