@@ -70,6 +70,7 @@ std::string describe(const AdjustmentCounts& moved) {
         s += ", " + std::to_string(moved.flow_windings) + " flow-controlling winding(s)";
     if (moved.areas > 0) s += ", " + std::to_string(moved.areas) + " area slack machine(s)";
     if (moved.dc_taps > 0) s += ", " + std::to_string(moved.dc_taps) + " DC converter tap(s)";
+    if (moved.dc_regimes > 0) s += ", " + std::to_string(moved.dc_regimes) + " DC line control regime(s)";
     if (moved.converter_limits > 0)
         s += ", " + std::to_string(moved.converter_limits) + " VSC converter limit(s) at the new voltage";
     return s + " moved";

@@ -19,7 +19,10 @@ struct AdjustmentCounts {
     int areas = 0;             // area slack machines moved
     int dc_taps = 0;           // converter transformer taps of DC lines
     int converter_limits = 0;  // VSC converters' reactive limits updated
-    int total() const { return taps + shunts + flow_windings + areas + dc_taps + converter_limits; }
+    int dc_regimes = 0;        // LCC lines that changed their control regime
+    int total() const {
+        return taps + shunts + flow_windings + areas + dc_taps + converter_limits + dc_regimes;
+    }
 };
 
 // "2 tap(s) and 1 switched shunt(s) moved", with the other kinds when they moved.

@@ -16,6 +16,9 @@ constexpr double kRadToDeg = 180.0 / std::numbers::pi;
 // A VSC converter's reactive limit changes with its voltage (current
 // rating); smaller changes than this (pu) are not worth another solution.
 constexpr double kLimitChange = 1e-5;
+// A line whose regime keeps changing (the margin can make two regimes each
+// call for the other) stays in the last one.
+constexpr int kMaxRegimeChanges = 4;
 
 double magnitude_at(const std::vector<Complex>& v, int node) {
     return std::abs(v[static_cast<std::size_t>(node)]);
@@ -25,6 +28,20 @@ double magnitude_at(const std::vector<Complex>& v, int node) {
 
 DcLineMoves adjust_dc_lines(const Case& c, NetworkModel& m, const std::vector<Complex>& v, bool dc_taps) {
     DcLineMoves moves;
+    for (LccLineData& d : m.lcc_lines) {
+        if (d.regime_changes >= kMaxRegimeChanges) continue;
+        LccRegime regime = d.regime;
+        bool current_order = d.current_order;
+        choose_lcc_regime(d, magnitude_at(v, d.rectifier.node), magnitude_at(v, d.inverter.node), regime,
+                          current_order);
+        if (regime == d.regime && current_order == d.current_order) continue;
+        d.regime = regime;
+        d.current_order = current_order;
+        ++d.regime_changes;
+        ++moves.regimes;
+    }
+    // Taps move once the regimes have settled.
+    if (moves.regimes > 0) return moves;
     if (dc_taps)
         for (LccLineData& d : m.lcc_lines) {
             const int n =

@@ -15,12 +15,13 @@
 
 namespace velquin::sim::loadflow {
 
-// Moves LCC converter taps (when `dc_taps`) and updates the reactive
-// limits of VSC converters for the solved voltages. Returns how many taps
-// moved and how many limits changed.
+// Chooses the LCC lines' control regimes again, moves their converter
+// taps (when `dc_taps`) and updates the reactive limits of VSC converters
+// for the solved voltages. Returns what changed.
 struct DcLineMoves {
     int taps = 0;
     int limits = 0;
+    int regimes = 0;  // LCC lines that changed their control regime
 };
 DcLineMoves adjust_dc_lines(const Case& c, NetworkModel& m, const std::vector<Complex>& v, bool dc_taps);
 

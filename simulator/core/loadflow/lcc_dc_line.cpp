@@ -48,20 +48,24 @@ bool current_for(double v0, double slope, double p, double& current) {
 // resistance r_source sits at one end: the inverter (at its minimum angle)
 // or the rectifier (at its minimum angle). `source_is_rectifier` tells
 // which end the source is, so that the power is taken at the end the order
-// names.
+// names. Below VCMOD (current_order) the power order is a current order.
 struct Order {
     double id = 0.0;
-    bool current_mode = false;
     bool feasible = true;
 };
 
-Order ordered_current(const LccLineData& d, double v0, double r_source, bool source_is_rectifier) {
+Order ordered_current(const LccLineData& d, double v0, double r_source, bool source_is_rectifier,
+                      bool current_order) {
     Order o;
     if (d.mode == kDcCurrentControl) {
         o.id = std::max(0.0, d.setpoint) / 1000.0;
         return o;
     }
     const double p = std::fabs(d.setpoint);
+    if (current_order) {
+        o.id = p / d.scheduled_kv;
+        return o;
+    }
     const bool at_rectifier = d.setpoint > 0.0;
     // DC voltage at the named end as v0 + slope * Id.
     double slope = 0.0;
@@ -70,15 +74,6 @@ Order ordered_current(const LccLineData& d, double v0, double r_source, bool sou
     else
         slope = at_rectifier ? d.resistance - r_source : -r_source;
     o.feasible = current_for(v0, slope, p, o.id);
-    if (d.mode_switch_kv > 0.0 && d.scheduled_kv > 0.0) {
-        // The compounded voltage at this current.
-        const double vdi = source_is_rectifier ? v0 - (r_source + d.resistance) * o.id : v0 - r_source * o.id;
-        if (vdi + d.compounding * o.id < d.mode_switch_kv) {
-            o.id = p / d.scheduled_kv;
-            o.current_mode = true;
-            o.feasible = true;
-        }
-    }
     return o;
 }
 
@@ -152,6 +147,34 @@ LccLineData lcc_line_data(const Case& c, std::size_t line, std::string& problem)
     return d;
 }
 
+void choose_lcc_regime(const LccLineData& d, double vr, double vi, LccRegime& regime, bool& current_order) {
+    regime = LccRegime::Normal;
+    current_order = false;
+    const LccConverterData& rc = d.rectifier;
+    const LccConverterData& ic = d.inverter;
+    const double vdo_r = no_load_voltage(rc, vr), vdo_i = no_load_voltage(ic, vi);
+    if (!(vdo_r > 0.0) || !(vdo_i > 0.0)) return;
+    const double rr = converter_drop(rc), ri = converter_drop(ic);
+    const double ei = vdo_i * std::cos(ic.min_angle);
+    const Order order = ordered_current(d, ei, ri, false, false);
+    const double vdi = ei - ri * order.id;
+    // The compounded voltage in power control decides the current order.
+    current_order = d.mode == kDcPowerControl && d.mode_switch_kv > 0.0 && d.scheduled_kv > 0.0 &&
+                    vdi + d.compounding * order.id < d.mode_switch_kv;
+    const double id = current_order ? std::fabs(d.setpoint) / d.scheduled_kv : order.id;
+    const double cos_alpha = (ei - ri * id + d.resistance * id + rr * id) / vdo_r;
+    if (cos_alpha < std::cos(rc.max_angle)) {
+        regime = LccRegime::AngleLimits;
+    } else if (cos_alpha > std::cos(rc.min_angle)) {
+        // The inverter takes the current, if it can do so above its
+        // minimum angle.
+        const double er = vdo_r * std::cos(rc.min_angle);
+        const double im = ordered_current(d, er, rr, true, current_order).id * (1.0 - d.margin);
+        const double cos_gamma = (er - (rr + d.resistance) * im + ri * im) / vdo_i;
+        regime = cos_gamma <= std::cos(ic.min_angle) ? LccRegime::InverterCurrent : LccRegime::MinimumAngles;
+    }
+}
+
 LccOperatingPoint solve_lcc(const LccLineData& d, double vr, double vi) {
     LccOperatingPoint op;
     if (d.mode != kDcPowerControl && d.mode != kDcCurrentControl) return op;
@@ -163,50 +186,53 @@ LccOperatingPoint solve_lcc(const LccLineData& d, double vr, double vi) {
         return op;
     }
     const double rr = converter_drop(rc), ri = converter_drop(ic);
-    // Normal operation: the inverter at its minimum extinction angle.
     const double ei = vdo_i * std::cos(ic.min_angle);
-    Order order = ordered_current(d, ei, ri, false);
-    double id = order.id;
-    double vdi = ei - ri * id;
-    double vdr = vdi + d.resistance * id;
-    double cos_alpha = (vdr + rr * id) / vdo_r;
+    Order order;
+    double id = 0.0, vdi = 0.0, vdr = 0.0;
     op.gamma = ic.min_angle;
-    if (cos_alpha > std::cos(rc.min_angle)) {
-        // The rectifier cannot make that voltage: it stays at its minimum
-        // firing angle and sets the voltage; the inverter takes the current.
-        const double er = vdo_r * std::cos(rc.min_angle);
-        order = ordered_current(d, er, rr, true);
-        id = order.id * (1.0 - d.margin);
-        vdr = er - rr * id;
-        vdi = vdr - d.resistance * id;
-        op.alpha = rc.min_angle;
-        op.inverter_controls_current = true;
-        double cos_gamma = (vdi + ri * id) / vdo_i;
-        if (cos_gamma < std::cos(ic.max_angle)) {
-            op.inverter_at_max_angle = true;
-            cos_gamma = std::cos(ic.max_angle);
+    switch (d.regime) {
+        case LccRegime::Normal: {
+            order = ordered_current(d, ei, ri, false, d.current_order);
+            id = order.id;
+            vdi = ei - ri * id;
+            vdr = vdi + d.resistance * id;
+            // Within its range when the regime is the right one; a Newton
+            // iterate may pass beyond it for a while.
+            op.alpha = std::acos(std::clamp((vdr + rr * id) / vdo_r, -1.0, 1.0));
+            break;
         }
-        if (cos_gamma > 1.0) {
-            order.feasible = false;
-            cos_gamma = 1.0;
+        case LccRegime::InverterCurrent: {
+            const double er = vdo_r * std::cos(rc.min_angle);
+            order = ordered_current(d, er, rr, true, d.current_order);
+            id = order.id * (1.0 - d.margin);
+            vdr = er - rr * id;
+            vdi = vdr - d.resistance * id;
+            op.alpha = rc.min_angle;
+            op.inverter_controls_current = true;
+            const double cos_gamma = (vdi + ri * id) / vdo_i;
+            op.inverter_at_max_angle = cos_gamma < std::cos(ic.max_angle);
+            if (cos_gamma > 1.0) order.feasible = false;
+            op.gamma = std::acos(std::clamp(cos_gamma, -1.0, 1.0));
+            break;
         }
-        op.gamma = std::acos(cos_gamma);
-    } else if (cos_alpha < std::cos(rc.max_angle)) {
-        // Too much voltage even at the maximum firing angle: both ends at
-        // their limits, the current is what the circuit gives.
-        const double er = vdo_r * std::cos(rc.max_angle);
-        id = std::max(0.0, (er - ei) / (rr + d.resistance - ri));
-        vdi = ei - ri * id;
-        vdr = vdi + d.resistance * id;
-        op.alpha = rc.max_angle;
-        op.rectifier_at_max_angle = true;
-    } else {
-        op.alpha = std::acos(cos_alpha);
+        case LccRegime::MinimumAngles:
+        case LccRegime::AngleLimits: {
+            // Both ends at fixed angles: the circuit sets the current.
+            const bool at_max = d.regime == LccRegime::AngleLimits;
+            op.alpha = at_max ? rc.max_angle : rc.min_angle;
+            const double er = vdo_r * std::cos(op.alpha);
+            id = std::max(0.0, (er - ei) / (rr + d.resistance - ri));
+            vdi = ei - ri * id;
+            vdr = vdi + d.resistance * id;
+            op.rectifier_at_max_angle = at_max;
+            op.inverter_controls_current = !at_max;
+            break;
+        }
     }
     op.id = id;
     op.vdr = vdr;
     op.vdi = vdi;
-    op.current_mode = order.current_mode;
+    op.current_mode = d.current_order;
     op.feasible = order.feasible && id >= 0.0;
     op.pr = vdr * id + rc.bridges * 2.0 * rc.resistance * id * id;
     op.pi = vdi * id - ic.bridges * 2.0 * ic.resistance * id * id;
@@ -237,7 +263,7 @@ int adjust_lcc_taps(LccLineData& d, double vr, double vi) {
     if (d.scheduled_kv > 0.0) {
         const double vdo_i = no_load_voltage(ic, vi);
         const double ri = converter_drop(ic);
-        const Order order = ordered_current(d, vdo_i * std::cos(ic.min_angle), ri, false);
+        const Order order = ordered_current(d, vdo_i * std::cos(ic.min_angle), ri, false, d.current_order);
         const double wanted_vdi = d.scheduled_kv - d.compounding * order.id;
         const double wanted_vdo = (wanted_vdi + ri * order.id) / std::cos(ic.min_angle);
         if (wanted_vdo > 0.0) {
@@ -252,7 +278,7 @@ int adjust_lcc_taps(LccLineData& d, double vr, double vi) {
     // operating point.
     const double vdo_i = no_load_voltage(ic, vi);
     const double ri = converter_drop(ic), rr = converter_drop(rc);
-    const Order order = ordered_current(d, vdo_i * std::cos(ic.min_angle), ri, false);
+    const Order order = ordered_current(d, vdo_i * std::cos(ic.min_angle), ri, false, d.current_order);
     const double vdr = vdo_i * std::cos(ic.min_angle) - ri * order.id + d.resistance * order.id;
     const double vdo_r = no_load_voltage(rc, vr);
     if (vdo_r > 0.0 && vdr + rr * order.id > 0.0) {

@@ -20,8 +20,14 @@
 // control a compounded voltage below VCMOD turns the order into the
 // current SETVL / VSCHD). When the rectifier would need a firing angle
 // below its minimum it stays there and sets the voltage, and the inverter
-// takes the current (the order less the margin DELTI). A firing angle
-// above the maximum stays at the maximum with both ends at their limits.
+// takes the current (the order less the margin DELTI); where the inverter
+// would then need less than its minimum angle, both ends sit at their
+// minimum angles and the circuit sets a current between the two orders. A
+// firing angle above the maximum stays at the maximum, the inverter at its
+// minimum, the circuit setting the current.
+// The regime (and the current order below VCMOD) is held through a Newton
+// solution, so that the converters' powers are smooth functions of the
+// voltages, and chosen again between solutions.
 #pragma once
 
 #include <string>
@@ -42,6 +48,13 @@ struct LccConverterData {
     double tap = 1.0, tap_min = 0.51, tap_max = 1.5, tap_step = 0.00625;
 };
 
+enum class LccRegime {
+    Normal,           // rectifier controls the current, inverter at its minimum angle
+    InverterCurrent,  // rectifier at its minimum angle, inverter controls the current
+    MinimumAngles,    // both at their minimum angles: the current lies between the two orders
+    AngleLimits,      // rectifier at its maximum, inverter at its minimum angle
+};
+
 struct LccLineData {
     int line = -1;  // index into Case::two_terminal_dc_lines
     std::string name;
@@ -55,6 +68,9 @@ struct LccLineData {
     bool metered_at_inverter = true;
     LccConverterData rectifier, inverter;
     bool taps_moved = false;
+    LccRegime regime = LccRegime::Normal;
+    bool current_order = false;  // power order turned into a current order (VCMOD)
+    int regime_changes = 0;      // in this solution
 };
 
 // The data of a line, or an explanation in `problem` of why it cannot
@@ -76,7 +92,11 @@ struct LccOperatingPoint {
     bool feasible = true;       // an order the line can carry
 };
 
+// The operating point in the line's present regime.
 LccOperatingPoint solve_lcc(const LccLineData& d, double vr, double vi);
+
+// The regime and current order the controls choose at these voltages.
+void choose_lcc_regime(const LccLineData& d, double vr, double vi, LccRegime& regime, bool& current_order);
 
 // No-load DC voltage of a converter at AC voltage vm (pu), kV.
 double no_load_voltage(const LccConverterData& c, double vm);

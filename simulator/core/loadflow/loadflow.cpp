@@ -208,6 +208,7 @@ NewtonOutcome run_with_adjustments(Case& c, NetworkModel& m, NewtonSolver& solve
         const DcLineMoves dc = adjust_dc_lines(c, m, solver.v, o.dc_tap_adjustment);
         moved.dc_taps = dc.taps;
         moved.converter_limits = dc.limits;
+        moved.dc_regimes = dc.regimes;
         if (dc.limits > 0) solver.limits_changed();
         if (moved.total() == 0) break;
         ++rounds;
@@ -215,7 +216,8 @@ NewtonOutcome run_with_adjustments(Case& c, NetworkModel& m, NewtonSolver& solve
         res.shunts_moved += moved.shunts;
         res.areas_moved += moved.areas;
         res.flow_windings_moved += moved.flow_windings;
-        res.dc_taps_moved += moved.dc_taps + moved.converter_limits;
+        res.dc_taps_moved += moved.dc_taps;
+        res.device_changes += moved.converter_limits + moved.dc_regimes;
         r.line("Adjustment %d: %s", rounds, describe(moved).c_str());
         outcome = solver.solve(ns, print, true);
         res.iterations += solver.iterations();
@@ -424,7 +426,9 @@ LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& o, ProgressOutput*
     NewtonSolver& solver = *solver_holder;
     // Moved devices changed the model: the next solution rebuilds it from
     // the case (which holds the moves only if they are written back).
-    if (res.taps_moved + res.shunts_moved + res.flow_windings_moved + res.areas_moved + res.dc_taps_moved > 0)
+    if (res.taps_moved + res.shunts_moved + res.flow_windings_moved + res.areas_moved + res.dc_taps_moved +
+            res.device_changes >
+        0)
         cache.model_valid = false;
 
     if (outcome != NewtonOutcome::Converged && o.restart_on_failure) {

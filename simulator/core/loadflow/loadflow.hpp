@@ -66,6 +66,7 @@ struct LoadflowResult {
     int flow_windings_moved = 0;  // phase shifters and windings holding reactive power
     int areas_moved = 0;          // moves of area slack machines
     int dc_taps_moved = 0;        // converter transformer taps of DC lines
+    int device_changes = 0;       // DC line regimes and VSC converter limits changed
     std::vector<std::string> notes;
     // Operating points of the modelled devices (filled when the solution
     // is written back).

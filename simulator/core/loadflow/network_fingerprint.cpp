@@ -252,6 +252,11 @@ void refresh_state(NetworkModel& m, const Case& c) {
         tc.moved = false;
     }
     reset_flow_controls(m.flow_controls);
+    for (LccLineData& d : m.lcc_lines) {
+        choose_lcc_regime(d, c.buses[static_cast<std::size_t>(d.rectifier.bus)].vm,
+                          c.buses[static_cast<std::size_t>(d.inverter.bus)].vm, d.regime, d.current_order);
+        d.regime_changes = 0;
+    }
     for (ShuntControl& sc : m.shunts) {
         sc.last_direction = 0;
         sc.locked = false;

@@ -594,6 +594,11 @@ private:
                     ": the AC transformer named to serve a converter's tap keeps its ratio; the "
                     "converter's own tap is adjusted");
             add_coupling(d.rectifier.node, d.inverter.node, {d.rectifier.bus, d.inverter.bus, false});
+            // The regime the stored voltages call for (chosen again between
+            // solutions).
+            choose_lcc_regime(d, c_.buses[static_cast<std::size_t>(d.rectifier.bus)].vm,
+                              c_.buses[static_cast<std::size_t>(d.inverter.bus)].vm, d.regime,
+                              d.current_order);
             m_.lcc_lines.push_back(std::move(d));
         }
         for (std::size_t k = 0; k < c_.facts_devices.size(); ++k) {
