@@ -76,8 +76,8 @@ double overlap(const TwoTerminalDcConverter& k, double e, double angle, double i
 }
 // Reactive power drawn with active power p: tan(phi) of the textbook.
 double textbook_q(double p, double angle, double u) {
-    const double tan_phi =
-        (2.0 * u + std::sin(2.0 * angle) - std::sin(2.0 * (angle + u))) / (std::cos(2.0 * angle) - std::cos(2.0 * (angle + u)));
+    const double tan_phi = (2.0 * u + std::sin(2.0 * angle) - std::sin(2.0 * (angle + u))) /
+                           (std::cos(2.0 * angle) - std::cos(2.0 * (angle + u)));
     return p * tan_phi;
 }
 
@@ -124,7 +124,8 @@ TEST(LoadflowDcLine, PowerControlEqualsFixedInjectionsAndTheTextbookConverters) 
     };
     const double id = bisect([&](double x) { return (vdi_at(x) + l.resistance * x) * x - 100.0; }, 0.0, 1.0);
     const double vdr = vdi_at(id) + l.resistance * id;
-    const double alpha = std::acos((vdr / 2.0 + 3.0 / kPi * l.rectifier.commutating_reactance * id) / (bridge * er));
+    const double alpha =
+        std::acos((vdr / 2.0 + 3.0 / kPi * l.rectifier.commutating_reactance * id) / (bridge * er));
     EXPECT_NEAR(dc.id_ka, id, 1e-9);
     EXPECT_NEAR(dc.rectifier_mw, 100.0, 1e-7);
     EXPECT_NEAR(dc.inverter_mw, vdi_at(id) * id, 1e-7);
@@ -132,7 +133,8 @@ TEST(LoadflowDcLine, PowerControlEqualsFixedInjectionsAndTheTextbookConverters) 
     EXPECT_NEAR(dc.gamma_deg, 17.0, 1e-12);
     // Reactive power from the firing angle and the commutating reactance.
     EXPECT_NEAR(dc.rectifier_mvar, textbook_q(100.0, alpha, overlap(l.rectifier, er, alpha, id)), 1e-6);
-    EXPECT_NEAR(dc.inverter_mvar, textbook_q(dc.inverter_mw, gamma, overlap(l.inverter, ei, gamma, id)), 1e-6);
+    EXPECT_NEAR(dc.inverter_mvar, textbook_q(dc.inverter_mw, gamma, overlap(l.inverter, ei, gamma, id)),
+                1e-6);
     EXPECT_GT(dc.rectifier_mvar, 20.0);  // a real draw, not a rounding
 
     Case fixed = with_fixed_injections(dc_network(), dc);
