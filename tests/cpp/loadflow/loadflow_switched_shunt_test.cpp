@@ -127,5 +127,33 @@ TEST(LoadflowSwitchedShuntModes, DiscreteShuntKeepsAnotherShuntInItsBand) {
     EXPECT_GT(c.switched_shunts[1].initial_mvar, 0.0);
 }
 
+TEST(LoadflowSwitchedShuntModes, DiscreteShuntRelievesAFactsShuntElement) {
+    // A STATCOM holds bus 2 at 1.0 pu (range +-100 Mvar); the shunt beside
+    // it (MODSW 6, naming it) adds 15 Mvar blocks until the STATCOM's output
+    // is within -0.1..0.1 of its 200 Mvar range.
+    Case c = two_bus({60.0, 70.0});
+    FactsDevice f;
+    f.name = "STAT";
+    f.sending_bus = 2;
+    f.shunt_max = 100.0;
+    f.voltage_setpoint = 1.0;
+    c.facts_devices = {f};
+    SwitchedShunt s = shunt(2, 6, -0.1, 0.1, {{6, 15.0}});
+    s.vsc_name = "STAT";
+    c.switched_shunts = {s};
+    Case alone = c;
+    alone.switched_shunts[0].control_mode = 0;
+    LoadflowResult r = solve_loadflow(alone, adjusting());
+    ASSERT_EQ(r.status, kSolutionConverged);
+    EXPECT_GT(r.facts[0].shunt_mvar / 200.0, 0.1);
+
+    r = solve_loadflow(c, adjusting());
+    ASSERT_EQ(r.status, kSolutionConverged);
+    EXPECT_NEAR(c.buses[1].vm, 1.0, 1e-9);
+    EXPECT_LE(std::fabs(r.facts[0].shunt_mvar / 200.0), 0.1);
+    EXPECT_GT(c.switched_shunts[0].initial_mvar, 0.0);
+    EXPECT_NEAR(std::remainder(c.switched_shunts[0].initial_mvar, 15.0), 0.0, 1e-9);
+}
+
 }  // namespace
 }  // namespace velquin::sim
