@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "api/progress_output.hpp"
+#include "loadflow/loadflow_work.hpp"
 #include "model/case.hpp"
 #include "operations/case_index.hpp"
 #include "operations/element_walks.hpp"
@@ -54,6 +55,14 @@ public:
     // Status of the last load-flow solution, as `solved` reports it.
     int solution_status() const { return solution_status_; }
     void set_solution_status(int status) { solution_status_ = status; }
+    // Work and iterations of the last load-flow solution (zero when the
+    // last call was refused or failed), for benchmarks.
+    const LoadflowWork& solution_work() const { return solution_work_; }
+    int solution_iterations() const { return solution_iterations_; }
+    void set_solution_work(const LoadflowWork& work, int iterations) {
+        solution_work_ = work;
+        solution_iterations_ = iterations;
+    }
 
 private:
     Session() = default;
@@ -67,6 +76,8 @@ private:
     ProgressOutput progress_;
     std::array<int, 4> lines_per_page_{60, 60, 60, 60};
     int solution_status_ = kSolutionNotAttempted;
+    LoadflowWork solution_work_;
+    int solution_iterations_ = 0;
 
 public:
     // Value of `solution_status` before any solution of the case in memory.

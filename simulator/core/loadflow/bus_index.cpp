@@ -1,42 +1,47 @@
 #include "loadflow/bus_index.hpp"
 
+#include <algorithm>
+#include <bit>
+
 namespace velquin::sim::loadflow {
 
 namespace {
-constexpr int kTableLimit = 4'000'000;
-
-std::vector<int>& shared_table() {
-    thread_local std::vector<int> table;
-    return table;
-}
-bool& shared_table_in_use() {
-    thread_local bool in_use = false;
-    return in_use;
-}
+// A flat table is used while it holds at most this many entries per bus
+// (plus a small allowance), so its size stays proportional to the case.
+constexpr std::size_t kDirectEntriesPerBus = 16;
+constexpr std::size_t kDirectAllowance = 1024;
 }  // namespace
 
-BusIndex::BusIndex(const std::vector<Bus>& buses)
-    : shared_(!shared_table_in_use()), table_(shared_ ? shared_table() : own_), buses_(buses) {
-    if (shared_) shared_table_in_use() = true;
+BusIndex::BusIndex(const std::vector<Bus>& buses) {
+    if (buses.empty()) return;
+    bool non_negative = true;
+    int largest = 0;
+    for (const Bus& b : buses) {
+        non_negative = non_negative && b.number >= 0;
+        largest = std::max(largest, b.number);
+    }
+    if (non_negative &&
+        static_cast<std::size_t>(largest) < kDirectEntriesPerBus * buses.size() + kDirectAllowance) {
+        direct_.assign(static_cast<std::size_t>(largest) + 1, -1);
+        for (std::size_t i = 0; i < buses.size(); ++i)
+            direct_[static_cast<std::size_t>(buses[i].number)] = static_cast<int>(i);
+        return;
+    }
+    // At most half full: probes stay short.
+    const std::size_t capacity = std::bit_ceil(2 * buses.size());
+    slots_.assign(capacity, Slot{});
+    mask_ = capacity - 1;
     for (std::size_t i = 0; i < buses.size(); ++i) {
         const int number = buses[i].number;
-        if (shared_ && number >= 0 && number < kTableLimit) {
-            if (static_cast<std::size_t>(number) >= table_.size())
-                table_.resize(static_cast<std::size_t>(number) + 1, -1);
-            table_[static_cast<std::size_t>(number)] = static_cast<int>(i);
-        } else {
-            overflow_[number] = static_cast<int>(i);
+        for (std::size_t s = slot_of(number);; s = (s + 1) & mask_) {
+            Slot& slot = slots_[s];
+            if (slot.position < 0 || slot.number == number) {
+                slot.number = number;
+                slot.position = static_cast<int>(i);
+                break;
+            }
         }
     }
-}
-
-BusIndex::~BusIndex() {
-    if (!shared_) return;
-    for (const Bus& b : buses_) {
-        if (b.number >= 0 && static_cast<std::size_t>(b.number) < table_.size())
-            table_[static_cast<std::size_t>(b.number)] = -1;
-    }
-    shared_table_in_use() = false;
 }
 
 }  // namespace velquin::sim::loadflow

@@ -187,12 +187,26 @@ void collect_device_results(const Case& c, const NetworkModel& m, NewtonSolver& 
     }
 }
 
-void write_back_device_settings(Case& c, const NetworkModel& m) {
-    for (const LccLineData& d : m.lcc_lines) {
-        if (!d.taps_moved) continue;
-        TwoTerminalDcLine& l = c.two_terminal_dc_lines[static_cast<std::size_t>(d.line)];
-        l.rectifier.tap = d.rectifier.tap;
-        l.inverter.tap = d.inverter.tap;
+void take_device_state(NetworkModel& m, const Case& c) {
+    auto stored = [&](int bus) {
+        const double vm = c.buses[static_cast<std::size_t>(bus)].vm;
+        return vm > 0.0 ? vm : 1.0;
+    };
+    for (LccLineData& d : m.lcc_lines) {
+        choose_lcc_regime(d, stored(d.rectifier.bus), stored(d.inverter.bus), d.regime, d.current_order);
+        d.regime_changes = 0;
+    }
+    for (const VscLineModel& vm : m.vsc_lines) {
+        const VscDcLine& l = c.vsc_dc_lines[static_cast<std::size_t>(vm.line)];
+        for (std::size_t e = 0; e < 2; ++e) {
+            if (vm.plant[e] < 0) continue;
+            PlantModel& pm = m.plants[static_cast<std::size_t>(vm.plant[e])];
+            const auto [qmin, qmax] =
+                vsc_reactive_limits(l.converters[e], vm.dc.p_mw[e], stored(vm.bus[e]),
+                                    c.buses[static_cast<std::size_t>(vm.bus[e])].base_kv);
+            pm.qmax = qmax / m.base_mva;
+            pm.qmin = qmin / m.base_mva;
+        }
     }
 }
 

@@ -35,7 +35,9 @@ std::vector<TieElementFlow> device_tie_flows(const Case& c, const NetworkModel& 
 void collect_device_results(const Case& c, const NetworkModel& m, NewtonSolver& solver, LoadflowResult& res,
                             std::vector<std::string>& lines);
 
-// Moved converter taps into the case.
-void write_back_device_settings(Case& c, const NetworkModel& m);
+// The devices' state derived from the case's solution fields: the regimes
+// the stored voltages call for (chosen again between solutions) and the
+// VSC converters' reactive limits at the stored voltages.
+void take_device_state(NetworkModel& m, const Case& c);
 
 }  // namespace velquin::sim::loadflow

@@ -10,6 +10,7 @@
 
 #include "api/progress_output.hpp"
 #include "loadflow/device_results.hpp"
+#include "loadflow/loadflow_work.hpp"
 #include "loadflow/solution_status.hpp"
 #include "model/case.hpp"
 
@@ -73,14 +74,19 @@ struct LoadflowResult {
     std::vector<DcLineResult> dc_lines;
     std::vector<VscLineResult> vsc_lines;
     std::vector<FactsResult> facts;
+    LoadflowWork work;  // iterations are counted above
 };
 
 // Solves the case in place. Progress text goes to `progress` when given.
+// What is kept between solutions (loadflow/kept_state.hpp) never changes a
+// result: each solution gives what the first solution of a fresh session
+// gives for the same case and options. An exception leaves the case as it
+// was and discards everything kept.
 LoadflowResult solve_loadflow(Case& c, const LoadflowOptions& options, ProgressOutput* progress = nullptr);
 
-// Forgets the network model and symbolic factorisations kept from earlier
-// solutions, so the next solution builds everything afresh (benchmarks use
-// it to time a solution from nothing).
+// Forgets everything kept from earlier solutions, so the next solution
+// builds everything afresh (benchmarks use it to time a solution from
+// nothing, tests to compare with a fresh session).
 void clear_loadflow_caches();
 
 // Options as the solution operations receive them (positions 1-based as
@@ -98,7 +104,9 @@ OptionsParse parse_fnsl_options(const Case* c, const IntegerOptions& options);
 OptionsParse parse_rsol_options(const Case* c, const IntegerOptions& options, const RealValues& values);
 
 // The psspy operations on the session's case: return the error code and
-// set the session's solution status.
+// set the session's solution status. A solution that fails with an
+// exception returns kSolveFailed with the status kSolutionNotAttempted,
+// says why on the progress output and leaves the case as it was.
 int run_fnsl(Session& session, const IntegerOptions& options);
 int run_rsol(Session& session, const IntegerOptions& options, const RealValues& values);
 

@@ -1,6 +1,7 @@
 // Option lists of the solution operations and the operations themselves on
 // the session's case.
 #include <cmath>
+#include <exception>
 #include <string>
 
 #include "api/session.hpp"
@@ -114,6 +115,7 @@ namespace {
 
 int run(Session& session, const OptionsParse& parsed, const char* name) {
     ProgressOutput& progress = session.progress();
+    session.set_solution_work({}, 0);
     if (!session.has_case()) {
         session.set_solution_status(kSolutionNotAttempted);
         progress.write_line(std::string(name) + ": no case in memory");
@@ -127,8 +129,18 @@ int run(Session& session, const OptionsParse& parsed, const char* name) {
         progress.flush();
         return parsed.error;
     }
-    const LoadflowResult result = solve_loadflow(session.current_case(), parsed.options, &progress);
-    session.set_solution_status(result.status);
+    try {
+        const LoadflowResult result = solve_loadflow(session.current_case(), parsed.options, &progress);
+        session.set_solution_status(result.status);
+        session.set_solution_work(result.work, result.iterations);
+    } catch (const std::exception& e) {
+        // The solver has discarded what it kept and written nothing.
+        session.set_solution_status(kSolutionNotAttempted);
+        progress.write_line(std::string(name) + ": the solution stopped on an error (" + e.what() +
+                            "); the case is left as it was");
+        progress.flush();
+        return kSolveFailed;
+    }
     return kSolveRan;
 }
 

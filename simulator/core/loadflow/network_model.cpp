@@ -7,6 +7,7 @@
 
 #include "loadflow/branch_admittance.hpp"
 #include "loadflow/bus_index.hpp"
+#include "loadflow/device_controls.hpp"
 #include "loadflow/facts_device_model.hpp"
 #include "loadflow/lcc_dc_line.hpp"
 #include "loadflow/vsc_dc_line.hpp"
@@ -51,7 +52,8 @@ std::string plural(std::size_t n, const char* one, const char* many) {
 
 class Builder {
 public:
-    Builder(const Case& c, const BuildSettings& s, NetworkModel& m) : c_(c), s_(s), m_(m), index_(c.buses) {}
+    Builder(const Case& c, const BuildSettings& s, const BusIndex& index, NetworkModel& m)
+        : c_(c), s_(s), m_(m), index_(index) {}
 
     void run() {
         m_.base_mva = c_.identification.base_mva > 0.0 ? c_.identification.base_mva : 100.0;
@@ -60,7 +62,7 @@ public:
         number_nodes();
         m_.y_shunt.assign(n(), Complex{});
         m_.b_switched.assign(n(), 0.0);
-        m_.s_base.assign(n(), Complex{});
+        m_.s_load.assign(n(), Complex{});
         m_.i_load.assign(n(), Complex{});
         add_lines();
         add_transformers();
@@ -73,9 +75,9 @@ public:
         settle_regulation();
         add_device_regulators();
         add_switched_shunt_controls();
-        starting_voltages();
         note_unmodelled();
         m_.refresh_admittance();
+        take_solution_state(m_, c_);
     }
 
 private:
@@ -346,10 +348,10 @@ private:
             const int a = node_of_bus(l.bus);
             if (l.status != 1 || a < 0) continue;
             const auto i = static_cast<std::size_t>(a);
-            m_.s_base[i] -= l.constant_power / base_;
+            m_.s_load[i] -= l.constant_power / base_;
             m_.i_load[i] += l.constant_current / base_;
             m_.y_shunt[i] += l.constant_admittance / base_;
-            if (l.distributed_generation_mode != 0) m_.s_base[i] += l.distributed_generation / base_;
+            if (l.distributed_generation_mode != 0) m_.s_load[i] += l.distributed_generation / base_;
         }
     }
 
@@ -373,9 +375,7 @@ private:
             const int type = c_.buses[bi].type;
             if (type != kGeneratorBus && type != kSwingBus) {
                 // A machine at a load bus is a fixed injection.
-                m_.s_base[static_cast<std::size_t>(node)] += Complex(g.pg, g.qg) / base_;
                 m_.fixed_machines.emplace_back(static_cast<int>(mi), node);
-                m_.fixed_machine_s.push_back(Complex(g.pg, g.qg) / base_);
                 continue;
             }
             if (model_at[bi] < 0) {
@@ -385,10 +385,8 @@ private:
             PlantModel& pm = m_.plants[static_cast<std::size_t>(model_at[bi])];
             if (g.wind_mode == 2 || g.wind_mode == 3) ++wind_power_factor_;
             pm.machines.push_back(static_cast<int>(mi));
-            pm.p += g.pg / base_;
             pm.qmax += std::max(g.qmax, g.qmin) / base_;
             pm.qmin += std::min(g.qmax, g.qmin) / base_;
-            pm.stored_q += g.qg / base_;
         }
         // A swing bus holds the reference even without a machine.
         for (std::size_t b = 0; b < nb; ++b) {
@@ -399,9 +397,6 @@ private:
                                " has no machine in service; its generation is not assigned to any machine");
         }
         for (PlantModel& pm : m_.plants) {
-            // Generator-bus plants inject their scheduled power; a swing
-            // plant's is what balances the island.
-            if (!pm.swing) m_.s_base[static_cast<std::size_t>(pm.node)] += pm.p;
             double total = 0.0;
             for (int mi : pm.machines)
                 total += std::max(0.0, c_.machines[static_cast<std::size_t>(mi)].rmpct);
@@ -420,18 +415,18 @@ private:
         pm.bus = bus;
         pm.node = m_.bus_node[static_cast<std::size_t>(bus)];
         pm.swing = b.type == kSwingBus;
-        pm.vs = b.vm;
         pm.regulated_node = pm.node;
         if (plant >= 0) {
+            // Without a plant record the bus's own voltage is the set point:
+            // state, taken by take_solution_state.
             const Plant& p = c_.plants[static_cast<std::size_t>(plant)];
-            pm.vs = p.scheduled_voltage;
+            pm.vs = p.scheduled_voltage > 0.0 ? p.scheduled_voltage : 1.0;
             pm.weight = p.rmpct > 0.0 ? p.rmpct : 0.0;
             if (p.regulated_bus != 0 && p.regulated_bus != b.number) {
                 pm.regulated_node = node_of_bus(p.regulated_bus);
                 requested_remote_.push_back(static_cast<int>(m_.plants.size()));
             }
         }
-        if (!(pm.vs > 0.0)) pm.vs = 1.0;
         return pm;
     }
 
@@ -534,7 +529,7 @@ private:
             // A second swing bus in one island holds its voltage like a
             // generator bus and keeps its scheduled active power.
             pm.swing = false;
-            m_.s_base[static_cast<std::size_t>(pm.node)] += pm.p;
+            pm.demoted_swing = true;
             m_.notes.push_back(
                 "Swing bus " + std::to_string(c_.buses[static_cast<std::size_t>(pm.bus)].number) +
                 " is in the island of swing bus " +
@@ -594,11 +589,6 @@ private:
                     ": the AC transformer named to serve a converter's tap keeps its ratio; the "
                     "converter's own tap is adjusted");
             add_coupling(d.rectifier.node, d.inverter.node, {d.rectifier.bus, d.inverter.bus, false});
-            // The regime the stored voltages call for (chosen again between
-            // solutions).
-            choose_lcc_regime(d, c_.buses[static_cast<std::size_t>(d.rectifier.bus)].vm,
-                              c_.buses[static_cast<std::size_t>(d.inverter.bus)].vm, d.regime,
-                              d.current_order);
             m_.lcc_lines.push_back(std::move(d));
         }
         for (std::size_t k = 0; k < c_.facts_devices.size(); ++k) {
@@ -694,23 +684,18 @@ private:
                 const VscConverter& cv = l.converters[e];
                 const auto node = static_cast<std::size_t>(vm.node[e]);
                 const double p = vm.dc.p_mw[e];
-                m_.s_base[node] += p / base_;
+                // Set by the line's data alone: part of the loads' share.
+                m_.s_load[node] += p / base_;
                 const std::string end = who + " converter at bus " + std::to_string(cv.bus);
                 if (cv.ac_control == kVscAcVoltageControl)
                     vm.plant[e] =
                         add_regulator(RegulatorKind::VscConverter, static_cast<int>(m_.vsc_lines.size()),
                                       vm.bus[e], cv.regulated_bus, cv.ac_setpoint, cv.rmpct, end);
-                if (vm.plant[e] >= 0) {
-                    PlantModel& pm = m_.plants[static_cast<std::size_t>(vm.plant[e])];
-                    const Bus& b = c_.buses[static_cast<std::size_t>(vm.bus[e])];
-                    const auto [qmin, qmax] = vsc_reactive_limits(cv, p, b.vm > 0.0 ? b.vm : 1.0, b.base_kv);
-                    pm.p = p / base_;
-                    pm.qmax = qmax / base_;
-                    pm.qmin = qmin / base_;
-                    continue;
-                }
+                // A regulator's reactive limits depend on its voltage (the
+                // current rating): taken with the state (take_device_state).
+                if (vm.plant[e] >= 0) continue;
                 vm.fixed_q[e] = cv.ac_control == kVscPowerFactorControl ? vsc_power_factor_q(cv, p) : 0.0;
-                m_.s_base[node] += Complex(0.0, vm.fixed_q[e] / base_);
+                m_.s_load[node] += Complex(0.0, vm.fixed_q[e] / base_);
             }
             m_.vsc_lines.push_back(vm);
         }
@@ -959,25 +944,6 @@ private:
         return levels;
     }
 
-    void starting_voltages() {
-        m_.v_case.assign(n(), Complex(1.0, 0.0));
-        m_.v_case_source.assign(n(), {0.0, 0.0});
-        for (std::size_t i = 0; i < n(); ++i) {
-            double vm = 1.0, va = 0.0;
-            if (m_.node_bus[i] >= 0) {
-                const Bus& b = c_.buses[static_cast<std::size_t>(m_.node_bus[i])];
-                vm = b.vm;
-                va = b.va_deg;
-            } else {
-                const Transformer& t = c_.transformers[static_cast<std::size_t>(m_.node_star[i])];
-                vm = t.star_vm;
-                va = t.star_va_deg;
-            }
-            m_.v_case_source[i] = {vm, va};
-            m_.v_case[i] = std::polar(vm > 0.0 ? vm : 1.0, va * kDegToRad);
-        }
-    }
-
     void note_unmodelled() {
         auto note = [&](std::size_t count, const char* one, const char* many) {
             if (count > 0)
@@ -1012,7 +978,7 @@ private:
     const Case& c_;
     const BuildSettings& s_;
     NetworkModel& m_;
-    BusIndex index_;
+    const BusIndex& index_;
     double base_ = 100.0;
     std::vector<int> requested_remote_;
     std::size_t tied_buses_ = 0, zero_impedance_windings_ = 0, uncontrolled_taps_ = 0,
@@ -1081,11 +1047,76 @@ void NetworkModel::refresh_correction(int corrected) {
     }
 }
 
-NetworkModel build_network(const Case& c, const BuildSettings& settings) {
+NetworkModel build_network(const Case& c, const BuildSettings& settings, const BusIndex& index) {
     NetworkModel m;
-    Builder builder(c, settings, m);
+    Builder builder(c, settings, index, m);
     builder.run();
     return m;
+}
+
+NetworkModel build_network(const Case& c, const BuildSettings& settings) {
+    const BusIndex index(c.buses);
+    return build_network(c, settings, index);
+}
+
+void take_solution_state(NetworkModel& m, const Case& c) {
+    const std::size_t n = static_cast<std::size_t>(m.node_count);
+    const double base = m.base_mva;
+    m.v_case.assign(n, Complex(1.0, 0.0));
+    m.v_case_source.assign(n, {0.0, 0.0});
+    for (std::size_t i = 0; i < n; ++i) {
+        double vm = 1.0, va = 0.0;
+        if (m.node_bus[i] >= 0) {
+            const Bus& b = c.buses[static_cast<std::size_t>(m.node_bus[i])];
+            vm = b.vm;
+            va = b.va_deg;
+        } else {
+            const Transformer& t = c.transformers[static_cast<std::size_t>(m.node_star[i])];
+            vm = t.star_vm;
+            va = t.star_va_deg;
+        }
+        m.v_case_source[i] = {vm, va};
+        m.v_case[i] = std::polar(vm > 0.0 ? vm : 1.0, va * kDegToRad);
+    }
+    // Loads, then machines at load buses, then generator-bus plants, then
+    // second swing buses: one order for every build.
+    m.s_base = m.s_load;
+    for (const auto& [machine, node] : m.fixed_machines) {
+        const Machine& g = c.machines[static_cast<std::size_t>(machine)];
+        m.s_base[static_cast<std::size_t>(node)] += Complex(g.pg, g.qg) / base;
+    }
+    for (PlantModel& pm : m.plants) {
+        if (pm.kind != RegulatorKind::Machines) continue;  // set by their devices' data
+        pm.p = 0.0;
+        pm.stored_q = 0.0;
+        for (int mi : pm.machines) {
+            const Machine& g = c.machines[static_cast<std::size_t>(mi)];
+            pm.p += g.pg / base;
+            pm.stored_q += g.qg / base;
+        }
+        if (pm.plant < 0) {
+            const double vm = c.buses[static_cast<std::size_t>(pm.bus)].vm;
+            pm.vs = vm > 0.0 ? vm : 1.0;
+        }
+    }
+    // Generator-bus plants inject their scheduled power; a swing plant's is
+    // what balances the island.
+    for (const PlantModel& pm : m.plants)
+        if (!pm.swing && !pm.demoted_swing) m.s_base[static_cast<std::size_t>(pm.node)] += pm.p;
+    for (const PlantModel& pm : m.plants)
+        if (pm.demoted_swing) m.s_base[static_cast<std::size_t>(pm.node)] += pm.p;
+    for (TapControl& tc : m.taps) {
+        tc.last_direction = 0;
+        tc.locked = false;
+        tc.moved = false;
+    }
+    for (ShuntControl& sc : m.shunts) {
+        sc.last_direction = 0;
+        sc.locked = false;
+        sc.moved = false;
+    }
+    reset_flow_controls(m.flow_controls);
+    take_device_state(m, c);
 }
 
 }  // namespace velquin::sim::loadflow

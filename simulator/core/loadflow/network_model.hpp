@@ -1,9 +1,15 @@
-// The network as the load flow sees it, built afresh from a Case for every
-// solution: in-service buses merged across zero-impedance ties into nodes,
-// star points of three-winding transformers as extra nodes, the nodal
-// admittance matrix, the specified injections, the voltage-regulating
-// plants, the adjustable devices and the islands. Everything is in
-// system-base per unit.
+// The network as the load flow sees it: in-service buses merged across
+// zero-impedance ties into nodes, star points of three-winding transformers
+// as extra nodes, the nodal admittance matrix, the specified injections, the
+// voltage-regulating plants, the adjustable devices and the islands.
+// Everything is in system-base per unit.
+//
+// A model has two parts. Its structure comes from the case's network data
+// (everything but the solution fields, see solution_fields.hpp); its state
+// (starting voltages, machine outputs and what derives from them) comes from
+// the solution fields and is taken by take_solution_state, which
+// build_network itself calls last. A model kept for an unchanged network
+// and given a new state is therefore the very model a fresh build gives.
 #pragma once
 
 #include <cmath>
@@ -75,6 +81,8 @@ struct PlantModel {
     double qmax = 0.0, qmin = 0.0;  // pu, sums over in-service machines
     double weight = 1.0;            // share in its regulated bus's group
     bool swing = false;             // machines of a swing bus
+    // A second swing bus of an island, solved as a generator bus.
+    bool demoted_swing = false;
     // Stored reactive output of its machines, pu (for a warm start).
     double stored_q = 0.0;
     std::vector<int> machines;  // indices into Case::machines
@@ -172,6 +180,9 @@ struct NetworkModel {
 
     // Specified injections: constant part (generation minus load) and the
     // constant-current part of the loads (consumed, scales with |V|).
+    // s_load is the loads' share of s_base (network data); s_base adds the
+    // machines' outputs (state).
+    std::vector<Complex> s_load;
     std::vector<Complex> s_base;
     std::vector<Complex> i_load;
 
@@ -190,10 +201,8 @@ struct NetworkModel {
     std::vector<VscLineModel> vsc_lines;
     std::vector<FactsModel> facts;
 
-    // Machines at load buses (machine, node) and the output, pu, their
-    // fixed injection was built with.
+    // Machines at load buses (machine, node): fixed injections.
     std::vector<std::pair<int, int>> fixed_machines;
-    std::vector<Complex> fixed_machine_s;
 
     // Starting voltages stored in the case, per node, and the stored
     // magnitude and angle (degrees) they were made from.
@@ -216,6 +225,17 @@ struct NetworkModel {
     double zero_impedance_threshold = 0.0001;
 };
 
+class BusIndex;
+
+// `index` must be an index of c.buses.
+NetworkModel build_network(const Case& c, const BuildSettings& settings, const BusIndex& index);
 NetworkModel build_network(const Case& c, const BuildSettings& settings);
+
+// Takes the state of `c` (its solution fields) into a model built from a
+// case with the same network data: starting voltages, machine outputs,
+// plant set points taken from bus voltages, and the per-solution state of
+// the controls. Every state-derived member is computed afresh, in the order
+// build_network computes it.
+void take_solution_state(NetworkModel& m, const Case& c);
 
 }  // namespace velquin::sim::loadflow

@@ -20,6 +20,56 @@ constexpr int kMaxBacktracks = 10;
 constexpr double kDerivativeStep = 1e-6;
 }  // namespace
 
+std::vector<RegulationGroup> regulation_groups(const NetworkModel& m) {
+    std::vector<RegulationGroup> groups;
+    std::vector<int> group_of_node(static_cast<std::size_t>(m.node_count), -1);
+    for (std::size_t p = 0; p < m.plants.size(); ++p) {
+        const PlantModel& pm = m.plants[p];
+        if (pm.swing || !m.node_active[static_cast<std::size_t>(pm.node)]) continue;
+        const auto r = static_cast<std::size_t>(pm.regulated_node);
+        if (m.node_swing[r]) continue;  // absorbed by the swing bus
+        if (group_of_node[r] < 0) {
+            group_of_node[r] = static_cast<int>(groups.size());
+            RegulationGroup g;
+            g.regulated = pm.regulated_node;
+            g.vs = pm.vs;
+            groups.push_back(g);
+        }
+        groups[static_cast<std::size_t>(group_of_node[r])].plants.push_back(static_cast<int>(p));
+    }
+    return groups;
+}
+
+std::vector<PlantState> starting_plant_states(const NetworkModel& m,
+                                              const std::vector<RegulationGroup>& groups,
+                                              const NewtonSettings& s) {
+    std::vector<PlantState> states(m.plants.size(), PlantState::Regulating);
+    for (const RegulationGroup& g : groups) {
+        // The stored state tells which plants the last solution held at a
+        // limit; starting them there saves the switching (a wrong guess is
+        // undone by the usual checks).
+        const double vr = magnitude(m.v_case[static_cast<std::size_t>(g.regulated)]);
+        for (int p : g.plants) {
+            const PlantModel& pm = m.plants[static_cast<std::size_t>(p)];
+            // Devices other than machines always keep their limits.
+            if (s.var_limits_from < 0 && pm.kind == RegulatorKind::Machines) continue;
+            auto& st = states[static_cast<std::size_t>(p)];
+            if (pm.qmax - pm.qmin <= kLimitTolerance) {
+                // No reactive range: it cannot hold a voltage at all.
+                st = PlantState::AtMax;
+                continue;
+            }
+            if (!s.warm_limits) continue;
+            const double vm = magnitude(m.v_case[static_cast<std::size_t>(pm.node)]);
+            if (pm.stored_q >= pm.limit_q(true, vm) - kLimitTolerance && vr < g.vs - kVoltageTolerance)
+                st = PlantState::AtMax;
+            else if (pm.stored_q <= pm.limit_q(false, vm) + kLimitTolerance && vr > g.vs + kVoltageTolerance)
+                st = PlantState::AtMin;
+        }
+    }
+    return states;
+}
+
 NewtonSolver::NewtonSolver(NetworkModel& model, SparseLu& lu) : m_(model), lu_(lu) {
     const std::size_t n = static_cast<std::size_t>(m_.node_count);
     state_.assign(m_.plants.size(), PlantState::Regulating);
@@ -28,20 +78,13 @@ NewtonSolver::NewtonSolver(NetworkModel& model, SparseLu& lu) : m_(model), lu_(l
     for (std::size_t k = m_.induction.size(); k-- > 0;)
         if (m_.node_active[static_cast<std::size_t>(m_.induction[k].node)])
             induction_at_[static_cast<std::size_t>(m_.induction[k].node)] = static_cast<int>(k);
-    std::vector<int> group_of_node(n, -1);
-    for (std::size_t p = 0; p < m_.plants.size(); ++p) {
-        const PlantModel& pm = m_.plants[p];
-        if (pm.swing || !m_.node_active[static_cast<std::size_t>(pm.node)]) continue;
-        const auto r = static_cast<std::size_t>(pm.regulated_node);
-        if (m_.node_swing[r]) continue;  // absorbed by the swing bus
-        if (group_of_node[r] < 0) {
-            group_of_node[r] = static_cast<int>(groups_.size());
-            Group g;
-            g.regulated = pm.regulated_node;
-            g.vs = pm.vs;
-            groups_.push_back(g);
-        }
-        groups_[static_cast<std::size_t>(group_of_node[r])].plants.push_back(static_cast<int>(p));
+    regulation_ = regulation_groups(m_);
+    for (const RegulationGroup& rg : regulation_) {
+        Group g;
+        g.regulated = rg.regulated;
+        g.vs = rg.vs;
+        g.plants = rg.plants;
+        groups_.push_back(std::move(g));
     }
     qg_.assign(groups_.size(), 0.0);
     for (std::size_t g = 0; g < groups_.size(); ++g)
@@ -58,31 +101,8 @@ bool NewtonSolver::voltage_held(int node) const {
 }
 
 void NewtonSolver::initialise_states(const NewtonSettings& s) {
-    std::fill(state_.begin(), state_.end(), PlantState::Regulating);
+    state_ = starting_plant_states(m_, regulation_, s);
     std::fill(switches_.begin(), switches_.end(), 0);
-    for (const Group& g : groups_) {
-        // The stored state tells which plants the last solution held at a
-        // limit; starting them there saves the switching (a wrong guess is
-        // undone by the usual checks).
-        const double vr = magnitude(m_.v_case[static_cast<std::size_t>(g.regulated)]);
-        for (int p : g.plants) {
-            const PlantModel& pm = m_.plants[static_cast<std::size_t>(p)];
-            // Devices other than machines always keep their limits.
-            if (s.var_limits_from < 0 && pm.kind == RegulatorKind::Machines) continue;
-            auto& st = state_[static_cast<std::size_t>(p)];
-            if (pm.qmax - pm.qmin <= kLimitTolerance) {
-                // No reactive range: it cannot hold a voltage at all.
-                st = PlantState::AtMax;
-                continue;
-            }
-            if (!s.warm_limits) continue;
-            const double vm = magnitude(m_.v_case[static_cast<std::size_t>(pm.node)]);
-            if (pm.stored_q >= pm.limit_q(true, vm) - kLimitTolerance && vr < g.vs - kVoltageTolerance)
-                st = PlantState::AtMax;
-            else if (pm.stored_q <= pm.limit_q(false, vm) + kLimitTolerance && vr > g.vs + kVoltageTolerance)
-                st = PlantState::AtMin;
-        }
-    }
 }
 
 void NewtonSolver::build_regime() {
@@ -185,28 +205,49 @@ void NewtonSolver::build_pattern() {
         if (row_q_[i] >= 0) add_row(node, true);
     }
     j_val_.assign(j_col_.size(), 0.0);
-    // Order the unknowns node by node with AMD on the admittance pattern:
-    // the Jacobian is that pattern with small dense blocks.
+    // Order the unknowns node by node with AMD on the admittance pattern of
+    // the active nodes: the Jacobian is that pattern with small dense
+    // blocks. Everything the ordering reads goes into its inputs, which a
+    // kept analysis must match.
+    const std::size_t n = static_cast<std::size_t>(m_.node_count);
+    std::vector<int> local(n, -1);
+    int count = 0;
+    for (int node : active_nodes_) local[static_cast<std::size_t>(node)] = count++;
+    // The node graph (column starts, then rows), then each node's unknowns
+    // and equations, then the groups' unknowns.
+    std::vector<int> inputs(1, 0);
+    inputs.reserve(static_cast<std::size_t>(count) * 6 + nnz_y);
+    int edges = 0;
+    for (int node : active_nodes_) {
+        const auto i = static_cast<std::size_t>(node);
+        for (int e = m_.y_start[i]; e < m_.y_start[i + 1]; ++e)
+            if (local[static_cast<std::size_t>(m_.y_col[static_cast<std::size_t>(e)])] >= 0) ++edges;
+        inputs.push_back(edges);
+    }
+    const std::size_t graph_rows = inputs.size();
+    for (int node : active_nodes_) {
+        const auto i = static_cast<std::size_t>(node);
+        for (int e = m_.y_start[i]; e < m_.y_start[i + 1]; ++e) {
+            const int k = local[static_cast<std::size_t>(m_.y_col[static_cast<std::size_t>(e)])];
+            if (k >= 0) inputs.push_back(k);
+        }
+    }
+    for (int node : active_nodes_) {
+        const auto i = static_cast<std::size_t>(node);
+        inputs.insert(inputs.end(), {col_t_[i], col_v_[i], row_p_[i], row_q_[i]});
+    }
+    for (const Group& g : groups_) inputs.push_back(g.column);
+    const int nodes = static_cast<int>(active_nodes_.size());
     lu_.set_pattern(
-        j_start_, j_col_, [this](std::vector<int>& unknown_order, std::vector<int>& equation_order) {
-            const std::size_t n = static_cast<std::size_t>(m_.node_count);
-            std::vector<int> local(n, -1);
-            int count = 0;
-            for (int node : active_nodes_) local[static_cast<std::size_t>(node)] = count++;
-            std::vector<int> ap(1, 0), ai;
-            for (int node : active_nodes_) {
-                const auto i = static_cast<std::size_t>(node);
-                for (int e = m_.y_start[i]; e < m_.y_start[i + 1]; ++e) {
-                    const int k = local[static_cast<std::size_t>(m_.y_col[static_cast<std::size_t>(e)])];
-                    if (k >= 0) ai.push_back(k);
-                }
-                ap.push_back(static_cast<int>(ai.size()));
-            }
-            std::vector<int> perm(static_cast<std::size_t>(count));
+        j_start_, j_col_, inputs, [&](std::vector<int>& unknown_order, std::vector<int>& equation_order) {
+            std::vector<int> ap(inputs.begin(), inputs.begin() + static_cast<std::ptrdiff_t>(graph_rows));
+            std::vector<int> ai(inputs.begin() + static_cast<std::ptrdiff_t>(graph_rows),
+                                inputs.begin() + static_cast<std::ptrdiff_t>(graph_rows) + ap.back());
+            std::vector<int> perm(static_cast<std::size_t>(nodes));
             double control[AMD_CONTROL], info[AMD_INFO];
             amd_defaults(control);
-            if (amd_order(count, ap.data(), ai.data(), perm.data(), control, info) < AMD_OK) {
-                for (int k = 0; k < count; ++k) perm[static_cast<std::size_t>(k)] = k;
+            if (amd_order(nodes, ap.data(), ai.data(), perm.data(), control, info) < AMD_OK) {
+                for (int k = 0; k < nodes; ++k) perm[static_cast<std::size_t>(k)] = k;
             }
             unknown_order.clear();
             equation_order.clear();

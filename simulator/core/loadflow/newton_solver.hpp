@@ -44,6 +44,22 @@ struct IterationRecord {
 
 enum class PlantState { Regulating, AtMax, AtMin };
 
+// Plants of active islands that hold the voltage of one bus (not a swing
+// bus) together, in plant order; `vs` is the first plant's set point.
+struct RegulationGroup {
+    int regulated = -1;
+    double vs = 1.0;
+    std::vector<int> plants;
+};
+std::vector<RegulationGroup> regulation_groups(const NetworkModel& m);
+
+// The state each plant starts a solution in: at a limit when it has no
+// reactive range, or (warm limits) when its stored output sits at a limit
+// and its regulated voltage is on the matching side of the set point.
+std::vector<PlantState> starting_plant_states(const NetworkModel& m,
+                                              const std::vector<RegulationGroup>& groups,
+                                              const NewtonSettings& settings);
+
 class NewtonSolver {
 public:
     NewtonSolver(NetworkModel& model, SparseLu& lu);
@@ -122,6 +138,7 @@ private:
     NetworkModel& m_;
     SparseLu& lu_;
 
+    std::vector<RegulationGroup> regulation_;
     // Regime: which equations and unknowns exist.
     std::vector<PlantState> state_;
     std::vector<int> switches_;

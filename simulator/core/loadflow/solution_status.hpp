@@ -21,6 +21,7 @@ enum SolveError : int {
     kSolveInvalidOption = 1,
     kSolveInvalidValue = 2,
     kSolveNoCase = 3,
+    kSolveFailed = 4,  // the solution stopped on an error (out of memory, a failed factorisation)
 };
 
 const char* describe_solution_status(int status);

@@ -5,12 +5,20 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "loadflow/fault_injection.hpp"
+
 namespace velquin::sim::loadflow {
 
 namespace {
-// A few patterns are enough: a solve alternates at most between the
-// topology with and without some PV buses held at a reactive limit.
-constexpr std::size_t kCachedPatterns = 4;
+// Analyses kept across solutions: a solution alternates between a few
+// patterns (plants switching at their reactive limits), and a stepwise
+// reconnection brings a few more.
+constexpr std::size_t kKeptPatterns = 8;
+// Patterns whose numeric factors a solution keeps, as the first solution
+// of a session keeps them: at most this many, the least recently used
+// dropped first.
+constexpr std::size_t kFactoredPatterns = 4;
+static_assert(kFactoredPatterns <= kKeptPatterns);
 // Below this reciprocal condition estimate a refactorisation with old
 // pivots is not trusted and the matrix is factorised afresh.
 constexpr double kRefactorMinRcond = 1e-12;
@@ -23,11 +31,15 @@ struct SparseLu::State {
 struct SparseLu::Entry {
     std::vector<int> col_start;
     std::vector<int> row_index;
+    std::vector<int> ordering_inputs;
     klu_symbolic* symbolic = nullptr;
     klu_numeric* numeric = nullptr;
     klu_common* common = nullptr;
-    ~Entry() {
+    void drop_numeric() {
         if (numeric != nullptr) klu_free_numeric(&numeric, common);
+    }
+    ~Entry() {
+        drop_numeric();
         if (symbolic != nullptr) klu_free_symbolic(&symbolic, common);
     }
 };
@@ -46,25 +58,53 @@ SparseLu::SparseLu() : state_(std::make_unique<State>()) {
 }
 
 SparseLu::~SparseLu() {
+    clear();
+}
+
+void SparseLu::begin_solution() {
+    for (Entry* e : touched_) e->drop_numeric();
+    touched_.clear();
+}
+
+void SparseLu::clear() {
+    touched_.clear();
+    current_ = nullptr;
     cache_.clear();
 }
 
+void SparseLu::touch(Entry* entry) {
+    current_ = entry;
+    for (auto it = touched_.begin(); it != touched_.end(); ++it) {
+        if (*it == entry) {
+            touched_.splice(touched_.begin(), touched_, it);
+            return;
+        }
+    }
+    touched_.push_front(entry);
+    if (touched_.size() > kFactoredPatterns) {
+        touched_.back()->drop_numeric();
+        touched_.pop_back();
+    }
+}
+
 bool SparseLu::set_pattern(const std::vector<int>& col_start, const std::vector<int>& row_index) {
-    return set_pattern(col_start, row_index, Ordering{});
+    return set_pattern(col_start, row_index, {}, Ordering{});
 }
 
 bool SparseLu::set_pattern(const std::vector<int>& col_start, const std::vector<int>& row_index,
-                           const Ordering& ordering) {
+                           const std::vector<int>& ordering_inputs, const Ordering& ordering) {
     for (auto it = cache_.begin(); it != cache_.end(); ++it) {
         Entry& e = **it;
-        if (e.col_start == col_start && e.row_index == row_index) {
+        if (e.col_start == col_start && e.row_index == row_index && e.ordering_inputs == ordering_inputs) {
             cache_.splice(cache_.begin(), cache_, it);
+            touch(&e);
             return true;
         }
     }
     auto entry = std::make_unique<Entry>();
     entry->col_start = col_start;
     entry->row_index = row_index;
+    entry->ordering_inputs = ordering_inputs;
     entry->common = &state_->common;
     const int n = static_cast<int>(col_start.size()) - 1;
     if (n > 0 && ordering) {
@@ -79,14 +119,21 @@ bool SparseLu::set_pattern(const std::vector<int>& col_start, const std::vector<
     }
     ++analyses_;
     cache_.push_front(std::move(entry));
-    if (cache_.size() > kCachedPatterns) cache_.pop_back();
+    if (cache_.size() > kKeptPatterns) {
+        Entry* dropped = cache_.back().get();
+        touched_.remove(dropped);
+        if (current_ == dropped) current_ = nullptr;
+        cache_.pop_back();
+    }
+    touch(cache_.front().get());
     return false;
 }
 
 bool SparseLu::factor(const std::vector<double>& values, bool reuse_pivots) {
-    if (cache_.empty()) throw std::logic_error("sparse LU: no pattern set");
-    Entry& e = *cache_.front();
+    if (current_ == nullptr) throw std::logic_error("sparse LU: no pattern set");
+    Entry& e = *current_;
     if (e.symbolic == nullptr) return true;  // nothing to factorise
+    fault_point("factorisation");
     auto* ax = const_cast<double*>(values.data());
     klu_common& c = state_->common;
     if (reuse_pivots && e.numeric != nullptr) {
@@ -96,7 +143,7 @@ bool SparseLu::factor(const std::vector<double>& values, bool reuse_pivots) {
             return true;
         }
     }
-    if (e.numeric != nullptr) klu_free_numeric(&e.numeric, &c);
+    e.drop_numeric();
     e.numeric = klu_factor(e.col_start.data(), e.row_index.data(), ax, e.symbolic, &c);
     ++full_factorisations_;
     if (e.numeric == nullptr || c.status != KLU_OK) return false;
@@ -106,21 +153,21 @@ bool SparseLu::factor(const std::vector<double>& values, bool reuse_pivots) {
 }
 
 void SparseLu::solve(std::vector<double>& b) const {
-    const Entry& e = *cache_.front();
+    const Entry& e = *current_;
     if (e.symbolic == nullptr) return;
     const int n = static_cast<int>(e.col_start.size()) - 1;
     klu_solve(e.symbolic, e.numeric, n, 1, b.data(), &state_->common);
 }
 
 void SparseLu::solve_transposed(std::vector<double>& b) const {
-    const Entry& e = *cache_.front();
+    const Entry& e = *current_;
     if (e.symbolic == nullptr) return;
     const int n = static_cast<int>(e.col_start.size()) - 1;
     klu_tsolve(e.symbolic, e.numeric, n, 1, b.data(), &state_->common);
 }
 
 int SparseLu::dimension() const {
-    return cache_.empty() ? 0 : static_cast<int>(cache_.front()->col_start.size()) - 1;
+    return current_ == nullptr ? 0 : static_cast<int>(current_->col_start.size()) - 1;
 }
 
 }  // namespace velquin::sim::loadflow

@@ -41,6 +41,31 @@ void register_loadflow_operations(pybind11::module_& m) {
         },
         "Robust Newton-Raphson load flow (step control, DC angle start) of the case in memory. "
         "Returns ierr (0: the solution ran; its outcome is given by solved()).");
+    // Not in the commercial simulator's API: for benchmarks and tests.
+    m.def(
+        "loadflow_work",
+        []() {
+            const Session& s = Session::instance();
+            const LoadflowWork& w = s.solution_work();
+            pybind11::dict d;
+            d["iterations"] = s.solution_iterations();
+            d["model_builds"] = w.model_builds;
+            d["symbolic_analyses"] = w.symbolic_analyses;
+            d["full_factorisations"] = w.full_factorisations;
+            d["refactorisations"] = w.refactorisations;
+            d["memo_hits"] = w.memo_hits;
+            return d;
+        },
+        "loadflow_work()\n\nWork of the last solution (fnsl or rsol): iterations, model builds, symbolic "
+        "analyses, "
+        "full factorisations, refactorisations and memo hits (1 when it gave the outcome of an earlier "
+        "solution "
+        "with the same inputs). Not part of the commercial simulator's API.");
+    m.def(
+        "loadflow_reset", []() { clear_loadflow_caches(); },
+        "loadflow_reset()\n\nForgets what the load flow keeps between solutions (network model, orderings, "
+        "earlier outcomes): the next solution starts as in a fresh session. Not part of the commercial "
+        "simulator's API.");
     m.def(
         "solved", []() { return Session::instance().solution_status(); },
         "solved()\n\nStatus of the last load-flow solution: 0 converged, 1 iteration limit, 2 blown up, "
