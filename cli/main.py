@@ -6,6 +6,7 @@ import importlib
 COMMANDS = {
     "run": ("cli.run_command", "Run an integration study from a workbook."),
     "convert": ("cli.convert_command", "Convert a case between RAW, MATPOWER and saved-case files."),
+    "report": ("cli.report_command", "Build the study report of a sheet's result folder again."),
 }
 
 

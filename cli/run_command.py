@@ -1,16 +1,22 @@
 """`velquin run WORKBOOK`: runs the integration study a workbook describes
-and ends with a summary per pair of cases: its result folder, whether the
-stepwise network solve converged, how many connections were brought back
-and the time taken.
+and ends with its outcome per pair of cases (see cli/run_summary.py): an
+error that stopped the run first, with what to do about it; then the table
+of pairs (result folder, outcome, connections brought back, time), what was
+omitted or failed, the final merged cases and what they hold; and
+run-summary.json written at the root of each result folder; last, the
+report of each result folder (velquin_report).
 
-The facts come from run_integration's observer (see velquin_main). Exit
-status: 0 when every pair converged, 1 when a pair did not converge or the
-run stopped on an error, 2 when the workbook or the build is missing.
+Exit status: 0 when every pair converged with nothing omitted, 1 when a
+pair converged with omissions, failed or stopped on an error (or the
+summary file or a report could not be written), 2 when the workbook or the
+build cannot be used.
 """
 
 import os
 import sys
 import traceback
+
+from .run_summary import EXIT_FAILURE, EXIT_UNUSABLE, RunSummary
 
 
 def add_arguments(parser):
@@ -20,88 +26,69 @@ def add_arguments(parser):
                         help="print the full traceback when the run stops on an error")
 
 
-class RunSummary:
-    """Collects what the run reports, pair by pair, and prints a line as each
-    pair ends."""
+def report(summary, traceback_text=None, out=None, err=None):
+    """Prints the end of the command from the summary's facts and writes
+    run-summary.json; returns the exit status."""
+    out = out if out is not None else sys.stdout
+    err = err if err is not None else sys.stderr
+    out.flush()
+    error_lines = summary.error_lines(traceback_shown=traceback_text is not None)
+    for line in error_lines:
+        print(line, file=err)
+    if traceback_text:
+        print(traceback_text, end="", file=err)
+    err.flush()
 
-    def __init__(self, out=None):
-        self._out = out
-        self.finished = []
-        self.current = None  # the pair being handled: (main case, small case)
-
-    @property
-    def out(self):
-        return self._out if self._out is not None else sys.stdout
-
-    def __call__(self, event, facts):
-        if event == "main_case_read":
-            print(f"Read main case {facts['path']} in {facts['seconds']:.1f} s", file=self.out)
-        elif event == "pair_started":
-            self.current = (facts["main_case"], facts["small_case"])
-        elif event == "pair_finished":
-            self.current = None
-            self.finished.append(facts)
-            print(f"=> {facts['small_case']} on {facts['main_case']}: {self.outcome(facts)}", file=self.out)
-
-    @staticmethod
-    def outcome(facts):
-        state = "converged" if facts["converged"] else f"did not converge (status {facts['ival_lf']})"
-        return (f"{state}, {facts['reconnected']} of {facts['connections']} connections brought back, "
-                f"{facts['seconds']:.1f} s")
-
-    @property
-    def all_converged(self):
-        return all(facts["converged"] for facts in self.finished)
-
-    def report(self):
-        rows = [(str(f["folder"]), "yes" if f["converged"] else "NO",
-                 f"{f['reconnected']} of {f['connections']}", f"{f['seconds']:.1f} s") for f in self.finished]
-        if self.current is not None:
-            main_case, small_case = self.current
-            rows.append((f"({small_case} on {main_case})", "stopped", "-", "-"))
-        print(file=self.out)
-        if not rows:
-            print("No pair of cases was run: no main case or no small case is enabled.", file=self.out)
-        else:
-            header = ("Result folder", "Converged", "Brought back", "Time")
-            widths = [max(len(row[i]) for row in (header, *rows)) for i in range(4)]
-            for row in (header, *rows):
-                print("  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip(), file=self.out)
-        finals = [f["final_case"] for f in self.finished if f["final_case"] is not None]
-        for final in finals:
-            print(f"Final case: {final}", file=self.out)
-
-    def failure_text(self, failure):
-        where = f" while grafting {self.current[1]} onto {self.current[0]}" if self.current else ""
-        return f"the run stopped{where}: {type(failure).__name__}: {failure}"
+    status = summary.exit_status
+    lines = summary.report_lines()
+    if lines:
+        print(file=out)
+        for line in lines:
+            print(line, file=out)
+    try:
+        written = summary.write_json()
+    except OSError as error:
+        print(f"velquin run: cannot write the run summary file: {error}", file=err)
+        print("  What to do: check that the result folder can be written.", file=err)
+        return max(status, EXIT_FAILURE)
+    for path in written:
+        print(f"Run summary: {path}", file=out)
+    return status
 
 
 def execute(args):
     workbook = args.workbook
     if not os.path.isfile(workbook):
         print(f"velquin run: no workbook at '{workbook}'", file=sys.stderr)
-        return 2
+        print("  What to do: give the path of the configuration workbook (.xlsx).", file=sys.stderr)
+        return EXIT_UNUSABLE
     folder, name = os.path.split(workbook)
     if ".xlsx" not in name:
         print(f"velquin run: '{workbook}' is not an .xlsx workbook", file=sys.stderr)
-        return 2
+        print("  What to do: give the configuration workbook, saved by Excel as .xlsx.", file=sys.stderr)
+        return EXIT_UNUSABLE
     try:
         import velquin_main
     except ImportError as error:
-        print(f"velquin run: the Velquin modules cannot be loaded ({error}); run 'make build'", file=sys.stderr)
-        return 2
+        print(f"velquin run: the Velquin modules cannot be loaded ({error})", file=sys.stderr)
+        print("  What to do: run 'make build'.", file=sys.stderr)
+        return EXIT_UNUSABLE
 
-    summary = RunSummary()
+    from velquin_report.run_hook import RunReport
+
+    summary = RunSummary(workbook=os.path.abspath(workbook))
+    study_report = RunReport(workbook)
     failure = None
+    traceback_text = None
     try:
-        velquin_main.run_integration(folder or os.curdir, name, observer=summary)
-    except Exception as error:  # the run reports every failure this way; the summary says where
+        with study_report.running():
+            velquin_main.run_integration(folder or os.curdir, name, observer=study_report.observer(summary))
+    except Exception as error:  # the summary tells where the run stopped and what to do
         failure = error
+        summary.run_raised(error)
         if args.traceback:
-            traceback.print_exc()
-    summary.report()
-    if failure is not None:
-        sys.stdout.flush()
-        print(f"velquin run: {summary.failure_text(failure)}", file=sys.stderr)
-        return 1
-    return 0 if summary.all_converged else 1
+            traceback_text = traceback.format_exc()
+    summary.finish()
+    status = report(summary, traceback_text)
+    # The report reads the summary file just written.
+    return max(status, study_report.finish(failure))

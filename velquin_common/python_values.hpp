@@ -1,5 +1,6 @@
-// Python value operations shared by the velquin modules: comparisons with
-// Python's own semantics, and text joined the way str() joins it.
+// Python value operations shared by the velquin modules: comparisons and
+// membership with Python's own semantics, and text joined the way str()
+// joins it.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -26,6 +27,13 @@ inline bool not_equal(const py::handle& a, const py::handle& b) {
 // `value != 0` as Python evaluates it (simulator codes may be any number).
 inline bool is_nonzero(const py::handle& value) {
     return not_equal(value, py::int_(0));
+}
+
+// `item in container`.
+inline bool contains(const py::handle& container, const py::handle& item) {
+    const int result = PySequence_Contains(container.ptr(), item.ptr());
+    if (result < 0) throw py::error_already_set();
+    return result == 1;
 }
 
 // The pieces' str() forms joined without separators.

@@ -1,5 +1,7 @@
 #include "bus_numbers_in_use.hpp"
 
+#include "python_support.hpp"
+
 namespace velquin::main {
 
 py::object BusNumbersInUse::table() const {
@@ -25,9 +27,7 @@ bool BusNumbersInUse::contains(const py::handle& number) {
         for (const auto& added : added_) numbers.add(added);
         all_numbers_ = numbers;
     }
-    const int found = PySet_Contains(all_numbers_->ptr(), number.ptr());
-    if (found < 0) throw py::error_already_set();
-    return found == 1;
+    return python::contains(*all_numbers_, number);
 }
 
 }  // namespace velquin::main

@@ -40,6 +40,8 @@ PYBIND11_MODULE(velquin_main, module) {
         py::arg("file_path"), py::arg("file_name"), py::kw_only(), py::arg("observer") = py::none(),
         "Grafts every enabled small case of the workbook onto every enabled main case.\n\n"
         "file_path and file_name locate the workbook. observer, when given, is called as\n"
-        "observer(event, facts) with the events 'main_case_read', 'pair_started' and\n"
-        "'pair_finished' (folder, converged, connections, reconnected, seconds, stages, ...).");
+        "observer(event, facts) with the events 'run_planned' (the pairs to handle),\n"
+        "'main_case_read', 'pair_started', 'pair_finished' (folder, converged, connections,\n"
+        "reconnected, refused, buses_out_of_service, seconds, stages, ...), and\n"
+        "'pair_stopped' or 'run_stopped' (stage, error) before an error propagates.");
 }

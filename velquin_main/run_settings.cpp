@@ -4,11 +4,11 @@
 
 namespace velquin::main {
 
-SoftwareSettings read_software_settings(const py::object& softdata) {
+SoftwareSettings read_software_settings(const py::object& software_rows) {
     SoftwareSettings settings;
     const py::str description_key("attribute description");
     const py::str value_key("attribute value");
-    for (const auto& entry : py::dict(softdata)) {
+    for (const auto& entry : py::dict(software_rows)) {
         const py::object row = py::reinterpret_borrow<py::object>(entry.second);
         const py::object description = row[description_key];
         if (equal(description, py::str("psse_path"))) {
@@ -16,7 +16,7 @@ SoftwareSettings read_software_settings(const py::object& softdata) {
         } else if (equal(description, py::str("psse_version"))) {
             settings.version = row[value_key];
         } else if (equal(description, py::str("psse_init"))) {
-            settings.nbus = row[value_key];
+            settings.init_buses = row[value_key];
         }
     }
     return settings;
@@ -39,15 +39,15 @@ py::dict enabled_table(const py::object& rows, std::initializer_list<FieldFromRo
     return table;
 }
 
-py::dict main_case_table(const py::object& maindata) {
-    return enabled_table(maindata, {{"filepath", "snapshot filepath"}, {"filename", "snapshot filename"}});
+py::dict main_case_table(const py::object& main_rows) {
+    return enabled_table(main_rows, {{"filepath", "snapshot filepath"}, {"filename", "snapshot filename"}});
 }
 
-py::dict small_case_table(const py::object& casedata) {
-    return enabled_table(casedata, {{"filepath", "filepath of case to be added"},
-                                    {"filename", "name of case to be added"},
-                                    {"connecting_bus", "connecting bus number"},
-                                    {"parent_path", "parent_path"}});
+py::dict small_case_table(const py::object& case_rows) {
+    return enabled_table(case_rows, {{"filepath", "filepath of case to be added"},
+                                     {"filename", "name of case to be added"},
+                                     {"connecting_bus", "connecting bus number"},
+                                     {"parent_path", "parent_path"}});
 }
 
 }  // namespace velquin::main

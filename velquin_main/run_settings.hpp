@@ -15,10 +15,10 @@ namespace py = pybind11;
 struct SoftwareSettings {
     std::optional<py::object> psse_path;
     std::optional<py::object> version;
-    std::optional<py::object> nbus;
+    std::optional<py::object> init_buses;  // psse_init: the buses the simulator starts with
 };
 
-SoftwareSettings read_software_settings(const py::object& softdata);
+SoftwareSettings read_software_settings(const py::object& software_rows);
 
 // A row takes part when its "enabled" value equals "yes", 1 or 1.0 (a boolean
 // true equals 1).
@@ -33,7 +33,7 @@ struct FieldFromRow {
 };
 py::dict enabled_table(const py::object& rows, std::initializer_list<FieldFromRow> fields);
 
-py::dict main_case_table(const py::object& maindata);
-py::dict small_case_table(const py::object& casedata);
+py::dict main_case_table(const py::object& main_rows);
+py::dict small_case_table(const py::object& case_rows);
 
 }  // namespace velquin::main

@@ -96,11 +96,17 @@ py::tuple renumber_buses(const py::object& small_case, const py::object& scbus, 
         for (const auto& [section, field] : kRenumberedFields) {
             renumbered = renumber_field(bus_renumber_map, renumbered, section, py::str(field));
         }
-        if (validate_bus_renumbering(renumbered, bus_renumber_map)) {
+        const RenumberCheck check = check_renumbering(renumbered, bus_renumber_map);
+        if (check.passed()) {
             print_line(py::str("Bus numbers have been successfully renumbered."));
         } else {
             print_line(py::str("Some bus numbers may not have been renumbered correctly."));
         }
+        // A field still holding an old number would copy a bus, or a
+        // reference to one, onto the main case's bus of that number: the
+        // small case stops here, before anything is copied. A missing field
+        // holds no number at all and stays a printed warning.
+        if (!check.stale.empty()) throw py::value_error(stale_numbers_message(check.stale));
     } else {
         print_line(py::str("No conflicting buses found. No renumbering needed."));
     }

@@ -70,8 +70,8 @@ py::tuple find_buses(const py::object& scbus_numbers, const py::object& psseng) 
     const py::list numbers(scbus_numbers);
     const BusSet in_small_case(numbers);
     const py::int_ zero(0);
-    py::list jkckt_list;
-    py::list jklckt_list;
+    py::list branch_connections;
+    py::list three_winding_connections;
     for (const auto& bus : numbers) {
         unpack_exact(
             psseng.attr("ini_branch_2")(py::arg("ibus") = bus, py::arg("inode") = 0, py::arg("single") = 2),
@@ -80,7 +80,7 @@ py::tuple find_buses(const py::object& scbus_numbers, const py::object& psseng) 
             const auto item = unpack_exact(
                 psseng.attr("get_next_branch_bus")(py::arg("ibus") = bus, py::arg("inode") = 0), 4);
             if (is_nonzero(item[0])) break;
-            if (in_small_case.has(item[1])) jkckt_list.append(py::make_tuple(bus, item[1], item[3]));
+            if (in_small_case.has(item[1])) branch_connections.append(py::make_tuple(bus, item[1], item[3]));
         }
         unpack_exact(
             psseng.attr("ini_branch_2")(py::arg("ibus") = bus, py::arg("inode") = 0, py::arg("single") = 2),
@@ -93,10 +93,11 @@ py::tuple find_buses(const py::object& scbus_numbers, const py::object& psseng) 
             const py::object& third = item[3];
             const bool second_ok = in_small_case.has(second) || equal(second, zero);
             const bool third_ok = in_small_case.has(third) || equal(third, zero);
-            if (second_ok && third_ok) jklckt_list.append(py::make_tuple(bus, second, third, item[5]));
+            if (second_ok && third_ok)
+                three_winding_connections.append(py::make_tuple(bus, second, third, item[5]));
         }
     }
-    return py::make_tuple(jkckt_list, jklckt_list);
+    return py::make_tuple(branch_connections, three_winding_connections);
 }
 
 py::list organize_connections(const py::object& main_bus, const py::object& branches,

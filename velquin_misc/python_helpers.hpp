@@ -1,35 +1,24 @@
 // Small helpers that give the C++ code the host language's own semantics:
-// unpacking with its errors, comparisons through the host's operators,
-// printing through the host's print, and recursion depth guarded the way
-// the host guards it.
+// printing through the host's print and recursion depth guarded the way the
+// host guards it; unpacking, comparisons and membership come from the
+// helpers shared by the velquin modules.
 #pragma once
 
 #include <pybind11/pybind11.h>
 
-#include <cstddef>
-#include <string_view>
-#include <vector>
-
 #include "velquin_common/python_values.hpp"
+#include "velquin_common/unpacking.hpp"
 
 namespace velquin::misc {
 
 namespace py = pybind11;
 
-// Unpacks `value` into exactly `count` items; raises the host's ValueError
-// (too many / not enough values) or TypeError (not iterable).
-std::vector<py::object> unpack_exact(const py::handle& value, std::size_t count);
-
-// Splits a record into its leading items and its last item, as `*head, last = value`
-// does; an empty record raises ValueError.
-std::pair<std::vector<py::object>, py::object> split_last(const py::handle& value);
-
+using python::contains;
 using python::equal;
 using python::is_nonzero;
 using python::not_equal;
-
-// `item in container` through the host's membership test.
-bool contains(const py::handle& container, const py::handle& item);
+using python::split_last;
+using python::unpack_exact;
 
 // One call of the host's print with a single text argument.
 void print_line(const py::str& message);

@@ -1,7 +1,9 @@
 #include "renumber_validation.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
+#include <utility>
 
 #include "python_helpers.hpp"
 #include "renumbered_fields.hpp"
@@ -9,6 +11,10 @@
 namespace velquin::misc {
 
 namespace {
+
+std::string text(const py::handle& value) {
+    return py::str(value).cast<std::string>();
+}
 
 bool is_sequence(const py::handle& value) {
     return PyList_Check(value.ptr()) || PyTuple_Check(value.ptr()) ||
@@ -18,10 +24,9 @@ bool is_sequence(const py::handle& value) {
 // Walks one field's value and reports every item that is still an old bus number.
 class FieldCheck {
 public:
-    FieldCheck(const py::dict& map, const char* section, const char* field)
-        : map_(map), prefix_(std::string("Mismatch at ") + section + "->" + field) {}
-
-    bool clean() const { return clean_; }
+    FieldCheck(const py::dict& map, const char* section, const char* field,
+               std::vector<StaleBusNumber>& stale)
+        : map_(map), field_(std::string(section) + "->" + field), stale_(stale) {}
 
     void check(const py::handle& value, const std::string& path) {
         if (PyList_Check(value.ptr())) {
@@ -75,20 +80,21 @@ private:
             return;
         }
         const auto new_number = py::reinterpret_borrow<py::object>(expected);
-        print_line(py::str(prefix_ + where() + ": expected " + py::str(new_number).cast<std::string>() +
-                           ", got " + py::str(item).cast<std::string>()));
-        clean_ = false;
+        StaleBusNumber found{field_ + where(), py::reinterpret_borrow<py::object>(item), new_number};
+        print_line(
+            py::str("Mismatch at " + found.place + ": expected " + text(new_number) + ", got " + text(item)));
+        stale_.push_back(std::move(found));
     }
 
     py::dict map_;
-    std::string prefix_;
-    bool clean_ = true;
+    std::string field_;
+    std::vector<StaleBusNumber>& stale_;
 };
 
 }  // namespace
 
-bool validate_bus_renumbering(const py::object& small_case, const py::dict& bus_renumber_map) {
-    bool all_updated = true;
+RenumberCheck check_renumbering(const py::object& small_case, const py::dict& bus_renumber_map) {
+    RenumberCheck result;
     for (const auto& [section_name, field_name] : kRenumberedFields) {
         py::object section = optional_attr(small_case, section_name);
         if (!section) section = py::dict();
@@ -96,15 +102,51 @@ bool validate_bus_renumbering(const py::object& small_case, const py::dict& bus_
         if (!py::bool_(section) || !contains(section, field)) {
             print_line(py::str(std::string("Field '") + field_name + "' not found in section '" +
                                section_name + "'."));
-            all_updated = false;
+            result.all_fields_found = false;
             continue;
         }
-        FieldCheck check(bus_renumber_map, section_name, field_name);
-        const py::object value = section[field];
-        check.check(value, "");
-        if (!check.clean()) all_updated = false;
+        FieldCheck check(bus_renumber_map, section_name, field_name, result.stale);
+        check.check(section[field], "");
     }
-    return all_updated;
+    return result;
+}
+
+bool validate_bus_renumbering(const py::object& small_case, const py::dict& bus_renumber_map) {
+    return check_renumbering(small_case, bus_renumber_map).passed();
+}
+
+std::string stale_numbers_message(const std::vector<StaleBusNumber>& stale) {
+    constexpr std::size_t kPlacesShown = 5;
+    constexpr std::size_t kNumbersShown = 10;
+    // Old numbers in the order first met, each with its places.
+    std::vector<std::pair<const StaleBusNumber*, std::vector<const std::string*>>> numbers;
+    for (const auto& item : stale) {
+        auto same = std::find_if(numbers.begin(), numbers.end(), [&](const auto& entry) {
+            return equal(entry.first->old_number, item.old_number);
+        });
+        if (same == numbers.end()) {
+            numbers.push_back({&item, {}});
+            same = std::prev(numbers.end());
+        }
+        same->second.push_back(&item.place);
+    }
+    std::string message =
+        "bus renumbering left old bus numbers in the small case, which is therefore not "
+        "added to the main case: ";
+    for (std::size_t n = 0; n < numbers.size() && n < kNumbersShown; ++n) {
+        const auto& [first, places] = numbers[n];
+        if (n > 0) message += "; ";
+        message += text(first->old_number) + " (renumbered " + text(first->new_number) + ") at ";
+        for (std::size_t p = 0; p < places.size() && p < kPlacesShown; ++p) {
+            if (p > 0) message += ", ";
+            message += *places[p];
+        }
+        if (places.size() > kPlacesShown)
+            message += " and " + std::to_string(places.size() - kPlacesShown) + " more";
+    }
+    if (numbers.size() > kNumbersShown)
+        message += "; and " + std::to_string(numbers.size() - kNumbersShown) + " more numbers";
+    return message;
 }
 
 }  // namespace velquin::misc

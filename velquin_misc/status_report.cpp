@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "python_helpers.hpp"
+#include "velquin_common/text_file.hpp"
 
 namespace velquin::misc {
 
@@ -35,38 +36,10 @@ std::string joined(const std::vector<std::string>& lines) {
     return text;
 }
 
-// Closes the report when it goes out of scope, also while an error propagates.
-class OpenFile {
-public:
-    explicit OpenFile(const py::object& filename)
-        : file_(py::module_::import("builtins").attr("open")(filename, "w")) {}
-    ~OpenFile() {
-        if (closed_) return;
-        // An error is already on its way out; keep it rather than one from close.
-        const py::error_scope pending;
-        try {
-            file_.attr("close")();
-        } catch (const py::error_already_set&) {
-        }
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-
-    void write(const std::string& text) { file_.attr("write")(py::str(text)); }
-    void close() {
-        closed_ = true;
-        file_.attr("close")();
-    }
-
-private:
-    py::object file_;
-    bool closed_ = false;
-};
-
 }  // namespace
 
 void write_status_report(const py::object& filename, const py::kwargs& statuses) {
-    OpenFile report(filename);
+    python::TextFile report(filename);
     for (const auto& [title, section] : statuses) {
         report.write(py::str(title).cast<std::string>() + ":\n");
         std::vector<std::string> lines;

@@ -66,12 +66,12 @@ const py::object& TableColumns::operator[](const char* key) {
     return columns_.emplace(key, std::move(column)).first->second;
 }
 
-PreparedCall::PreparedCall(const CallSpec& spec) : spec_(spec) {
-    keywords_.reserve(spec.arguments.size());
-    for (const auto& argument : spec.arguments) {
+PreparedCall::PreparedCall(const CallMapping& mapping) : mapping_(mapping) {
+    keywords_.reserve(mapping.arguments.size());
+    for (const auto& argument : mapping.arguments) {
         keywords_.push_back(py::reinterpret_steal<py::str>(PyUnicode_InternFromString(argument.keyword)));
     }
-    for (const auto& part : spec.key) {
+    for (const auto& part : mapping.key) {
         texts_.push_back(part.text != nullptr ? py::object(py::str(part.text)) : py::object(py::none()));
     }
 }
@@ -79,7 +79,7 @@ PreparedCall::PreparedCall(const CallSpec& spec) : spec_(spec) {
 py::dict PreparedCall::arguments(const ElementRef& element) const {
     py::dict kwargs;
     for (std::size_t n = 0; n < keywords_.size(); ++n) {
-        const auto& argument = spec_.arguments[n];
+        const auto& argument = mapping_.arguments[n];
         if (!(element.version >= argument.since)) continue;
         kwargs[keywords_[n]] = evaluate(argument.source, element);
     }
@@ -96,7 +96,7 @@ py::object PreparedCall::call(const py::object& operation, const ElementRef& ele
 py::str PreparedCall::key(const ElementRef& element) const {
     py::list pieces;
     for (std::size_t n = 0; n < texts_.size(); ++n) {
-        pieces.append(texts_[n].is_none() ? py::str(evaluate(spec_.key[n].source, element)) : texts_[n]);
+        pieces.append(texts_[n].is_none() ? py::str(evaluate(mapping_.key[n].source, element)) : texts_[n]);
     }
     return py::str("").attr("join")(pieces);
 }

@@ -121,8 +121,9 @@ struct ElementRef {
 // missing key, IndexError for a short sequence).
 py::object evaluate(const Source& source, const ElementRef& element);
 
-// The keyword arguments and the status key of one simulator call.
-struct CallSpec {
+// How one simulator call is made from a small-case element: the source of
+// each keyword argument, and the pieces of the element's status key.
+struct CallMapping {
     std::vector<Argument> arguments;
     std::vector<KeyPart> key;
 };
@@ -130,7 +131,7 @@ struct CallSpec {
 // A call whose keywords and fixed key texts are made once per transfer.
 class PreparedCall {
 public:
-    explicit PreparedCall(const CallSpec& spec);
+    explicit PreparedCall(const CallMapping& mapping);
 
     // Keyword arguments in table order, leaving out those not passed at
     // this version.
@@ -141,7 +142,7 @@ public:
     py::object call(const py::object& operation, const ElementRef& element) const;
 
 private:
-    const CallSpec& spec_;
+    const CallMapping& mapping_;
     std::vector<py::str> keywords_;
     std::vector<py::object> texts_;  // None where the piece is an entry
 };

@@ -2,11 +2,6 @@
 
 namespace velquin::ps {
 
-void raise(PyObject* type, const std::string& message) {
-    PyErr_SetString(type, message.c_str());
-    throw py::error_already_set();
-}
-
 py::object times_100(const py::handle& value) {
     PyObject* product = PyNumber_Multiply(value.ptr(), py::int_(100).ptr());
     if (product == nullptr) throw py::error_already_set();

@@ -7,17 +7,16 @@
 #include <initializer_list>
 #include <string>
 
+#include "velquin_common/python_errors.hpp"
 #include "velquin_common/python_values.hpp"
 
 namespace velquin::ps {
 
 namespace py = pybind11;
 
-// Raises the given Python exception with a message.
-[[noreturn]] void raise(PyObject* type, const std::string& message);
-
 using python::is_nonzero;
 using python::join_text;
+using python::raise;
 
 // `value * 100`
 py::object times_100(const py::handle& value);

@@ -269,8 +269,8 @@ std::vector<Band> machine_operations() {
 
 }  // namespace
 
-const CallSpec& plant_call() {
-    static const CallSpec call{
+const CallMapping& plant_call() {
+    static const CallMapping call{
         {{"ibus", entry("NUM")},
          {"inode", constant(0)},
          {"intgar1", entry("IREG")},
@@ -350,8 +350,8 @@ const TransferKind& transformer_transfer() {
     return kind;
 }
 
-const CallSpec& two_winding_call() {
-    static const CallSpec call{
+const CallMapping& two_winding_call() {
+    static const CallMapping call{
         join({
             {{"ibus", member("BUSNUM", 0)},
              {"jbus", member("BUSNUM", 1)},
@@ -394,8 +394,8 @@ const CallSpec& two_winding_call() {
     return call;
 }
 
-const CallSpec& three_winding_impedance_call() {
-    static const CallSpec call{
+const CallMapping& three_winding_impedance_call() {
+    static const CallMapping call{
         join({
             {{"ibus", member("BUSNUM", 0)},
              {"jbus", member("BUSNUM", 1)},
@@ -428,8 +428,8 @@ const CallSpec& three_winding_impedance_call() {
     return call;
 }
 
-const CallSpec& three_winding_winding_call() {
-    static const CallSpec call{
+const CallMapping& three_winding_winding_call() {
+    static const CallMapping call{
         join({
             {{"ibus", member("BUSNUM", 0)},
              {"jbus", member("BUSNUM", 1)},

@@ -18,7 +18,7 @@ struct TransferKind {
     const char* total_key;
     const char* tag;  // middle piece of the save name
     std::vector<Band> operations;
-    CallSpec call;
+    CallMapping call;
 };
 
 const TransferKind& bus_transfer();
@@ -30,16 +30,16 @@ const TransferKind& induction_machine_transfer();
 
 // Generators: the plant call, then the machine call (`call` of the kind).
 const TransferKind& generator_transfer();
-const CallSpec& plant_call();
+const CallMapping& plant_call();
 const TransferKind& generator_modification();
 
 // Transformers: one two-winding call, or an impedance call followed by one
 // winding call per winding. The status value is the first member of the
 // simulator's result.
 const TransferKind& transformer_transfer();
-const CallSpec& two_winding_call();
-const CallSpec& three_winding_impedance_call();
-const CallSpec& three_winding_winding_call();
+const CallMapping& two_winding_call();
+const CallMapping& three_winding_impedance_call();
+const CallMapping& three_winding_winding_call();
 inline constexpr const char* kTwoWindingOperation = "two_winding_data_6";
 inline constexpr const char* kThreeWindingImpedanceOperation = "three_wnd_imped_data_4";
 inline constexpr const char* kThreeWindingWindingOperation = "three_wnd_winding_data_5";

@@ -159,8 +159,8 @@ py::object Engine::add_trn_branch(const py::object& small_case, const py::object
         }
         auto result = impedance.call(psspy.attr(kThreeWindingImpedanceOperation), element);
         status[impedance.key(element)] = result[py::int_(0)];
-        for (int w = 0; w < 3; ++w) {
-            const ElementRef this_winding{columns, i, version, w};
+        for (int winding_index = 0; winding_index < 3; ++winding_index) {
+            const ElementRef this_winding{columns, i, version, winding_index};
             auto winding_result = winding.call(psspy.attr(kThreeWindingWindingOperation), this_winding);
             status[winding.key(this_winding)] = winding_result[py::int_(0)];
         }

@@ -3,6 +3,9 @@
 #include <string>
 #include <utility>
 
+#include "velquin_common/python_errors.hpp"
+#include "velquin_common/python_values.hpp"
+
 namespace velquin::rc {
 
 namespace {
@@ -32,12 +35,8 @@ py::object name_text(const py::object& file_name) {
     return file_name;
 }
 
-// Python's `item in container`.
-bool contains(const py::handle& container, const py::handle& item) {
-    const int found = PySequence_Contains(container.ptr(), item.ptr());
-    if (found < 0) throw py::error_already_set();
-    return found == 1;
-}
+using python::contains;
+using python::raise;
 
 bool contains(const py::handle& container, const char* item) {
     return contains(container, py::str(item));
@@ -52,11 +51,6 @@ std::string row_place(const py::object& sheet, const py::handle& label) {
         return place + "row " + std::to_string(row);
     }
     return place + "row " + py::repr(label).cast<std::string>();
-}
-
-[[noreturn]] void raise(PyObject* type, const std::string& message) {
-    PyErr_SetString(type, message.c_str());
-    throw py::error_already_set();
 }
 
 bool is_missing(const py::handle& value) {

@@ -74,6 +74,9 @@ void remove_file(const fs::path& p) {
     _wunlink(p.c_str());
 }
 void flush_folder(const fs::path&) {}  // MOVEFILE_WRITE_THROUGH covers the rename
+// Access to the new file follows the folder's inherited access lists, as it
+// did for the file it replaces.
+void keep_access_of(int, const fs::path&) {}
 #else
 int process_id() {
     return static_cast<int>(::getpid());
@@ -96,6 +99,23 @@ int replace_file(const fs::path& from, const fs::path& to) {
 void remove_file(const fs::path& p) {
     ::unlink(p.c_str());
 }
+// Gives the new file the owner, group and permission bits of the file it
+// replaces, as far as this process may: a case that others may read stays
+// readable to them, and a private one stays private. Where the group cannot
+// be kept, the new file grants its own group nothing, rather than giving a
+// different group what the old one was given. A target that does not exist
+// yet keeps the mode the process's umask gives.
+void keep_access_of(int fd, const fs::path& replaced) {
+    struct stat old_file {};
+    if (::stat(replaced.c_str(), &old_file) != 0 || !S_ISREG(old_file.st_mode)) return;
+    struct stat new_file {};
+    if (::fstat(fd, &new_file) != 0) return;
+    mode_t mode = old_file.st_mode & 0777;
+    if (new_file.st_uid != old_file.st_uid) (void)::fchown(fd, old_file.st_uid, static_cast<gid_t>(-1));
+    if (new_file.st_gid != old_file.st_gid && ::fchown(fd, static_cast<uid_t>(-1), old_file.st_gid) != 0)
+        mode &= ~static_cast<mode_t>(S_IRWXG);
+    (void)::fchmod(fd, mode);
+}
 // Makes the rename itself durable. Some file systems refuse fsync on a
 // folder; the new file is complete either way, so errors are not fatal.
 void flush_folder(const fs::path& folder) {
@@ -107,13 +127,16 @@ void flush_folder(const fs::path& folder) {
 #endif
 
 // Owns the temporary file until it has been renamed over the target.
+// Errors name `target`, the path the caller gave; the file renamed over is
+// `destination`, where target's links lead.
 class TemporaryFile {
 public:
-    TemporaryFile(const fs::path& folder, const fs::path& target) : target_(target) {
+    TemporaryFile(const fs::path& folder, const fs::path& destination, const fs::path& target)
+        : target_(target), destination_(destination) {
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0;; ++attempt) {
-            path_ = folder / ("." + target.filename().string() + ".tmp" + std::to_string(process_id()) + "-" +
-                              std::to_string(counter++));
+            path_ = folder / ("." + destination.filename().string() + ".tmp" + std::to_string(process_id()) +
+                              "-" + std::to_string(counter++));
             fd_ = open_exclusive(path_);
             if (fd_ >= 0) return;
             const int error = errno;
@@ -142,28 +165,48 @@ public:
     }
 
     void commit() {
+        keep_access_of(fd_, destination_);
         if (flush_to_disk(fd_) != 0) fail_last(target_, "flushing", path_);
         const int fd = fd_;
         fd_ = -1;
         if (close_file(fd) != 0) fail_last(target_, "closing", path_);
-        if (replace_file(path_, target_) != 0) fail_last(target_, "replacing the file");
+        if (replace_file(path_, destination_) != 0) fail_last(target_, "replacing the file");
         committed_ = true;
     }
 
 private:
     fs::path target_;
+    fs::path destination_;
     fs::path path_;
     int fd_ = -1;
     bool committed_ = false;
 };
+
+// Where `target` leads: the path itself, or the end of its chain of
+// symbolic links, so that a save writes the linked file instead of
+// replacing the link by a plain file. A link to a file that does not exist
+// yet leads to where that file will be.
+fs::path link_destination(const fs::path& target) {
+    constexpr int kMostLinks = 40;  // as the kernel's own limit, to end a loop of links
+    fs::path path = target;
+    for (int hop = 0; hop < kMostLinks; ++hop) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(path, ec))) return path;
+        const fs::path next = fs::read_symlink(path, ec);
+        if (ec) fail_save(target, "reading the link " + path.string(), ec.value());
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    fail_save(target, "following its links", ELOOP);
+}
 
 }  // namespace
 
 void write_file_atomically(const fs::path& target, std::string_view bytes) {
     if (target.empty() || !target.has_filename())
         throw CaseFileError(target.string() + ": cannot save (not a file name)");
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    TemporaryFile file(folder, target);
+    const fs::path destination = link_destination(target);
+    const fs::path folder = destination.has_parent_path() ? destination.parent_path() : fs::path(".");
+    TemporaryFile file(folder, destination, target);
     file.write_all(bytes);
     file.commit();
     flush_folder(folder);

@@ -10,7 +10,10 @@ namespace velquin::sim::casefile {
 
 // Writes `bytes` to a new temporary file next to `target`, forces it to
 // disk, then renames it over `target`. On any failure the temporary file is
-// removed and `target` is left as it was.
+// removed and `target` is left as it was. A `target` that is a symbolic link
+// is followed: the file it leads to is replaced and the link stays. The new
+// file keeps the permission bits (and, where the process may, the owner and
+// group) of the file it replaces.
 void write_file_atomically(const std::filesystem::path& target, std::string_view bytes);
 
 // Reads a regular file whole.

@@ -19,29 +19,29 @@ std::vector<std::string_view> split_words(std::string_view text) {
     return words;
 }
 
-RawFieldSpec parse_spec(std::string_view word) {
+RawField parse_field_word(std::string_view word) {
     const std::size_t colon = word.find(':');
     if (colon == std::string_view::npos || colon + 1 >= word.size())
-        throw std::logic_error("bad field spec " + std::string(word));
-    RawFieldSpec spec{word.substr(0, colon)};
+        throw std::logic_error("bad field word " + std::string(word));
+    RawField field{word.substr(0, colon)};
     switch (word[colon + 1]) {
         case 'i':
-            spec.type = RawFieldType::Integer;
+            field.type = RawFieldType::Integer;
             break;
         case 'r':
-            spec.type = RawFieldType::Real;
+            field.type = RawFieldType::Real;
             break;
         case 't':
-            spec.type = RawFieldType::Text;
+            field.type = RawFieldType::Text;
             break;
         case 'c':
-            spec.type = RawFieldType::Code;
+            field.type = RawFieldType::Code;
             break;
         default:
             throw std::logic_error("bad field type " + std::string(word));
     }
-    for (std::size_t i = colon + 2; i < word.size(); ++i) spec.width = spec.width * 10 + (word[i] - '0');
-    return spec;
+    for (std::size_t i = colon + 2; i < word.size(); ++i) field.width = field.width * 10 + (word[i] - '0');
+    return field;
 }
 
 }  // namespace
@@ -49,7 +49,7 @@ RawFieldSpec parse_spec(std::string_view word) {
 RawLayout::RawLayout(std::string_view kind, std::string_view canonical, std::string_view v33,
                      std::string_view v34, std::string_view v35)
     : kind_(kind) {
-    for (const auto word : split_words(canonical)) fields_.push_back(parse_spec(word));
+    for (const auto word : split_words(canonical)) fields_.push_back(parse_field_word(word));
     const std::string_view versions[3] = {v33, v34, v35};
     for (int v = 0; v < 3; ++v) {
         position_[v].assign(fields_.size(), -1);
@@ -71,10 +71,10 @@ namespace raw_layout {
 
 #define VELQUIN_RATINGS_3 " RATE1 RATE2 RATE3"
 #define VELQUIN_RATINGS_12 " RATE1 RATE2 RATE3 RATE4 RATE5 RATE6 RATE7 RATE8 RATE9 RATE10 RATE11 RATE12"
-#define VELQUIN_RATING_SPECS \
+#define VELQUIN_RATING_FIELDS \
     " RATE1:r RATE2:r RATE3:r RATE4:r RATE5:r RATE6:r RATE7:r RATE8:r RATE9:r RATE10:r RATE11:r RATE12:r"
 #define VELQUIN_OWNERS " O1 F1 O2 F2 O3 F3 O4 F4"
-#define VELQUIN_OWNER_SPECS " O1:i F1:r O2:i F2:r O3:i F3:r O4:i F4:r"
+#define VELQUIN_OWNER_FIELDS " O1:i F1:r O2:i F2:r O3:i F3:r O4:i F4:r"
 
 const RawLayout& case_identification() {
     static const RawLayout l("case identification", "IC:i SBASE:r REV:i XFRRAT:c NXFRAT:c BASFRQ:r",
@@ -113,7 +113,7 @@ const RawLayout& generator() {
     static const RawLayout l(
         "generator",
         "I:i ID:t2 PG:r QG:r QT:r QB:r VS:r IREG:i NREG:i MBASE:r ZR:r ZX:r RT:r XT:r GTAP:r STAT:i RMPCT:r "
-        "PT:r PB:r BASLOD:i" VELQUIN_OWNER_SPECS " WMOD:i WPF:r",
+        "PT:r PB:r BASLOD:i" VELQUIN_OWNER_FIELDS " WMOD:i WPF:r",
         "I ID PG QG QT QB VS IREG MBASE ZR ZX RT XT GTAP STAT RMPCT PT PB" VELQUIN_OWNERS " WMOD WPF",
         "I ID PG QG QT QB VS IREG MBASE ZR ZX RT XT GTAP STAT RMPCT PT PB" VELQUIN_OWNERS " WMOD WPF NREG",
         "I ID PG QG QT QB VS IREG NREG MBASE ZR ZX RT XT GTAP STAT RMPCT PT PB BASLOD" VELQUIN_OWNERS
@@ -124,8 +124,8 @@ const RawLayout& generator() {
 const RawLayout& branch() {
 #define TAIL " GI BI GJ BJ ST MET LEN" VELQUIN_OWNERS
     static const RawLayout l("branch",
-                             "I:i J:i CKT:t2 R:r X:r B:r NAME:t40" VELQUIN_RATING_SPECS
-                             " GI:r BI:r GJ:r BJ:r ST:i MET:i LEN:r" VELQUIN_OWNER_SPECS,
+                             "I:i J:i CKT:t2 R:r X:r B:r NAME:t40" VELQUIN_RATING_FIELDS
+                             " GI:r BI:r GJ:r BJ:r ST:i MET:i LEN:r" VELQUIN_OWNER_FIELDS,
                              "I J CKT R X B" VELQUIN_RATINGS_3 TAIL,
                              "I J CKT R X B NAME" VELQUIN_RATINGS_12 TAIL,
                              "I J CKT R X B NAME" VELQUIN_RATINGS_12 TAIL);
@@ -137,7 +137,7 @@ const RawLayout& switching_device() {
 #define F "I J CKT X" VELQUIN_RATINGS_12 " STAT NSTAT MET STYPE NAME"
     static const RawLayout l(
         "system switching device",
-        "I:i J:i CKT:t2 X:r" VELQUIN_RATING_SPECS " STAT:i NSTAT:i MET:i STYPE:i NAME:t40", "", F, F);
+        "I:i J:i CKT:t2 X:r" VELQUIN_RATING_FIELDS " STAT:i NSTAT:i MET:i STYPE:i NAME:t40", "", F, F);
 #undef F
     return l;
 }
@@ -146,7 +146,7 @@ const RawLayout& transformer() {
 #define F "I J K CKT CW CZ CM MAG1 MAG2 NMETR NAME STAT" VELQUIN_OWNERS " VECGRP"
     static const RawLayout l(
         "transformer",
-        "I:i J:i K:i CKT:t2 CW:i CZ:i CM:i MAG1:r MAG2:r NMETR:i NAME:t12 STAT:i" VELQUIN_OWNER_SPECS
+        "I:i J:i K:i CKT:t2 CW:i CZ:i CM:i MAG1:r MAG2:r NMETR:i NAME:t12 STAT:i" VELQUIN_OWNER_FIELDS
         " VECGRP:t12 ZCOD:i",
         F, F " ZCOD", F " ZCOD");
 #undef F
@@ -167,7 +167,7 @@ const RawLayout& transformer_impedance() {
 const RawLayout& winding() {
 #define TAIL " RMA RMI VMA VMI NTP TAB CR CX CNXA"
     static const RawLayout l("transformer winding",
-                             "WINDV:r NOMV:r ANG:r" VELQUIN_RATING_SPECS
+                             "WINDV:r NOMV:r ANG:r" VELQUIN_RATING_FIELDS
                              " COD:i CONT:i NOD:i RMA:r RMI:r VMA:r VMI:r NTP:i TAB:i CR:r CX:r CNXA:r",
                              "WINDV NOMV ANG" VELQUIN_RATINGS_3 " COD CONT" TAIL,
                              "WINDV NOMV ANG" VELQUIN_RATINGS_12 " COD CONT" TAIL " NOD",
@@ -206,7 +206,7 @@ const RawLayout& two_terminal_converter() {
 
 const RawLayout& vsc_dc() {
 #define F "NAME MDC RDC" VELQUIN_OWNERS
-    static const RawLayout l("VSC DC line", "NAME:t12 MDC:i RDC:r" VELQUIN_OWNER_SPECS, F, F, F);
+    static const RawLayout l("VSC DC line", "NAME:t12 MDC:i RDC:r" VELQUIN_OWNER_FIELDS, F, F, F);
 #undef F
     return l;
 }
@@ -353,9 +353,9 @@ const RawLayout& substation_switching_device() {
 
 #undef VELQUIN_RATINGS_3
 #undef VELQUIN_RATINGS_12
-#undef VELQUIN_RATING_SPECS
+#undef VELQUIN_RATING_FIELDS
 #undef VELQUIN_OWNERS
-#undef VELQUIN_OWNER_SPECS
+#undef VELQUIN_OWNER_FIELDS
 
 }  // namespace raw_layout
 

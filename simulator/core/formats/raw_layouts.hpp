@@ -37,7 +37,7 @@ enum class RawFieldType : unsigned char {
     Code,
 };
 
-struct RawFieldSpec {
+struct RawField {
     std::string_view name;
     RawFieldType type = RawFieldType::Real;
     int width = 0;  // text fields are padded to this many characters
@@ -51,7 +51,7 @@ public:
               std::string_view v35);
 
     std::string_view kind() const { return kind_; }
-    const std::vector<RawFieldSpec>& fields() const { return fields_; }
+    const std::vector<RawField>& fields() const { return fields_; }
     // Canonical index of a field; throws std::logic_error for a name the
     // layout does not have (a programming error).
     int index(std::string_view name) const;
@@ -65,7 +65,7 @@ private:
     static int revision_slot(int revision) { return revision <= 33 ? 0 : revision == 34 ? 1 : 2; }
 
     std::string_view kind_;
-    std::vector<RawFieldSpec> fields_;
+    std::vector<RawField> fields_;
     std::vector<int> order_[3];
     std::vector<int> position_[3];
 };

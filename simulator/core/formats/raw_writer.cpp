@@ -170,20 +170,20 @@ private:
         if (count == 0) out_ += ',';
         for (std::size_t p = 0; p < count; ++p) {
             if (p > 0) out_ += ", ";
-            const RawFieldSpec& spec = layout.fields()[order[p]];
+            const RawField& field = layout.fields()[order[p]];
             const FieldValue& v = f.values()[order[p]];
             if (std::holds_alternative<std::monostate>(v)) continue;
             if (const auto* s = std::get_if<std::string>(&v)) {
-                text_field(*s, spec.type == RawFieldType::Text ? spec.width : 0, layout.kind(), spec.name);
+                text_field(*s, field.type == RawFieldType::Text ? field.width : 0, layout.kind(), field.name);
             } else if (const auto* i = std::get_if<long long>(&v)) {
-                if (spec.type == RawFieldType::Text)
-                    text_field(std::to_string(*i), spec.width, layout.kind(), spec.name);
+                if (field.type == RawFieldType::Text)
+                    text_field(std::to_string(*i), field.width, layout.kind(), field.name);
                 else
                     out_ += std::to_string(*i);
             } else {
                 const double d = std::get<double>(v);
-                number_field(d, spec.type == RawFieldType::Integer || spec.type == RawFieldType::Code,
-                             layout.kind(), spec.name);
+                number_field(d, field.type == RawFieldType::Integer || field.type == RawFieldType::Code,
+                             layout.kind(), field.name);
             }
         }
         out_ += '\n';

@@ -35,8 +35,12 @@ OperationResult set_two_terminal_dc_line_data(Case& c, CaseIndex& index, const T
                     "a new two-terminal DC line needs its rectifier and inverter buses");
     if (d.rectifier_bus) checks.existing_bus(*d.rectifier_bus);
     if (d.inverter_bus) checks.existing_bus(*d.inverter_bus);
-    if (checks.ok() && d.rectifier_bus && d.inverter_bus && *d.rectifier_bus == *d.inverter_bus)
-        checks.fail(ElementCode::kRepeatedBus, "the rectifier and the inverter are at the same bus");
+    if (checks.ok()) {
+        const TwoTerminalDcLine none;
+        const TwoTerminalDcLine& now = position ? c.two_terminal_dc_lines[*position] : none;
+        if (d.rectifier_bus.value_or(now.rectifier.bus) == d.inverter_bus.value_or(now.inverter.bus))
+            checks.fail(ElementCode::kRepeatedBus, "the rectifier and the inverter are at the same bus");
+    }
     checks.finite({{"SETVL", &d.setpoint},
                    {"VSCHD", &d.scheduled_kv},
                    {"VCMOD", &d.mode_switch_kv},
@@ -100,6 +104,9 @@ OperationResult set_two_terminal_dc_converter_data(Case& c, CaseIndex& index,
 
     TwoTerminalDcLine& line = c.two_terminal_dc_lines[*position];
     TwoTerminalDcConverter& x = d.end == 0 ? line.rectifier : line.inverter;
+    const TwoTerminalDcConverter& other = d.end == 0 ? line.inverter : line.rectifier;
+    if (d.bus && *d.bus == other.bus)
+        return refuse(ElementCode::kRepeatedBus, "the rectifier and the inverter are at the same bus");
     assign(x.bus, d.bus);
     assign(x.bridges, d.bridges);
     assign(x.firing_angle_bus, d.firing_angle_bus);

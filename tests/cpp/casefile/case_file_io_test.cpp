@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <functional>
 
 #include "casefile/case_file.hpp"
+#include "casefile/child_process.hpp"
 #include "casefile/full_case.hpp"
 
 namespace velquin::sim {
@@ -94,68 +94,103 @@ TEST_F(CaseFileIo, FailedSavesLeaveTheTargetAndNoLitter) {
     // Into a folder that does not exist.
     const fs::path nowhere = dir_ / "no-such-folder" / "x.sav";
     const std::string message = error_of([&] { save_case_file(c, nowhere); });
-    EXPECT_EQ(message.rfind(nowhere.string() + ": cannot save (cannot create a temporary file in ", 0), 0u)
-        << message;
+    EXPECT_EQ(message, nowhere.string() + ": cannot save (cannot create a temporary file in " +
+                           nowhere.parent_path().string() + ": No such file or directory)");
 
     // Under a path whose folder is a plain file.
     const fs::path plain = dir_ / "plain";
     std::ofstream(plain) << "keep";
-    EXPECT_NE(error_of([&] { save_case_file(c, plain / "x.sav"); }).find("cannot save"), std::string::npos);
+    EXPECT_EQ(error_of([&] { save_case_file(c, plain / "x.sav"); }),
+              (plain / "x.sav").string() + ": cannot save (cannot create a temporary file in " +
+                  plain.string() + ": Not a directory)");
 
     // Over an existing folder: the rename fails after the data was written,
     // and the temporary file must go.
     fs::create_directory(dir_ / "folder.sav");
-    EXPECT_NE(error_of([&] { save_case_file(c, dir_ / "folder.sav"); }).find("replacing the file"),
-              std::string::npos);
+    EXPECT_EQ(error_of([&] { save_case_file(c, dir_ / "folder.sav"); }),
+              (dir_ / "folder.sav").string() + ": cannot save (replacing the file: Is a directory)");
     EXPECT_TRUE(fs::is_directory(dir_ / "folder.sav"));
     EXPECT_EQ(folder_entries(), (std::vector<std::string>{"folder.sav", "plain"}));
     EXPECT_EQ(contents(plain), "keep");
 
     // A path with no file name.
-    EXPECT_NE(error_of([&] { save_case_file(c, dir_.string() + "/"); }).find("not a file name"),
-              std::string::npos);
+    EXPECT_EQ(error_of([&] { save_case_file(c, dir_.string() + "/"); }),
+              dir_.string() + "/: cannot save (not a file name)");
 }
 
+// Saves `c` in a child process, after `prepare` has set what must not touch
+// the other tests (a file size limit, fewer rights), and returns the save's
+// error message, "(no error)", or why `prepare` failed.
+std::string save_error_in_child(const std::function<std::string()>& prepare, const Case& c,
+                                const fs::path& target) {
+    int pipe_ends[2];
+    if (::pipe(pipe_ends) != 0) return "(no pipe)";
+    const pid_t child = ::fork();
+    if (child < 0) return "(no child process)";
+    if (child == 0) {
+        ::close(pipe_ends[0]);
+        std::string message = prepare();
+        if (message.empty()) {
+            message = "(no error)";
+            try {
+                save_case_file(c, target);
+            } catch (const CaseFileError& e) {
+                message = e.what();
+            }
+        }
+        const bool sent =
+            ::write(pipe_ends[1], message.data(), message.size()) == static_cast<ssize_t>(message.size());
+        ::_exit(sent ? 0 : 1);
+    }
+    ::close(pipe_ends[1]);
+    std::string message;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipe_ends[0], buffer, sizeof buffer)) > 0;) message.append(buffer, n);
+    ::close(pipe_ends[0]);
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "(the child process failed: " + message + ")";
+    return message;
+}
+
+// Root ignores folder permissions, so the save gives up root's rights
+// first; the test means the same for every user.
 TEST_F(CaseFileIo, ReadOnlyFolderKeepsTheOldFile) {
     const fs::path target = dir_ / "main.sav";
     const Case old_case = testing::make_full_case();
     save_case_file(old_case, target);
-    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-    if (::access(dir_.c_str(), W_OK) == 0)
-        GTEST_SKIP() << "running with rights that ignore folder permissions";
-    EXPECT_NE(error_of([&] { save_case_file(big_case(), target); }).find("cannot save"), std::string::npos);
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    const auto without_root = []() -> std::string {
+        constexpr uid_t kNobody = 65534;
+        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            return "(root's rights could not be given up)";
+        return "";
+    };
+    EXPECT_EQ(save_error_in_child(without_root, big_case(), target),
+              target.string() + ": cannot save (cannot create a temporary file in " + dir_.string() +
+                  ": Permission denied)");
     EXPECT_EQ(load_case_file(target), old_case);
+    EXPECT_EQ(folder_entries(), std::vector<std::string>{"main.sav"});
 }
 
 // A write that fails part-way (here: the file size limit, as a full disk
-// would) must leave the old file untouched and remove the partial one. The
-// limit is set in a child process so that it cannot affect other tests.
+// would) must leave the old file untouched and remove the partial one.
 TEST_F(CaseFileIo, WriteFailingMidwayKeepsTheOldFile) {
     const fs::path target = dir_ / "main.sav";
     const Case old_case = testing::make_full_case();
     save_case_file(old_case, target);
     const Case bigger = big_case();
-    const std::size_t new_size = encode_case(bigger).size();
-    ASSERT_GT(new_size, std::size_t{3} << 16);
-
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    ASSERT_GT(encode_case(bigger).size(), std::size_t{3} << 16);
+    const auto size_limit = []() -> std::string {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{65536, 65536};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        int code = 1;
-        try {
-            save_case_file(bigger, target);
-        } catch (const CaseFileError& e) {
-            code = std::string(e.what()).find("cannot save (writing ") != std::string::npos ? 0 : 2;
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save succeeded, 2: wrong message";
+        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? "" : "(no file size limit)";
+    };
+    const std::string message = save_error_in_child(size_limit, bigger, target);
+    const std::string head = target.string() + ": cannot save (writing " + (dir_ / ".main.sav.tmp").string();
+    EXPECT_EQ(message.substr(0, head.size()), head) << message;
+    EXPECT_TRUE(message.ends_with(": File too large)")) << message;
     EXPECT_EQ(load_case_file(target), old_case);
     EXPECT_EQ(folder_entries(), std::vector<std::string>{"main.sav"});
 }

@@ -2,6 +2,7 @@
 type raises; every other problem is a code, and positional arguments follow
 the simulator's order."""
 
+import numpy
 import pytest
 
 
@@ -50,7 +51,6 @@ def test_positional_arguments_follow_the_simulator_order(sim):
 
 
 def test_numbers_of_the_host_kinds_are_accepted(sim):
-    numpy = pytest.importorskip("numpy")
     assert sim.psspy.bus_data_4(ibus=numpy.int64(101), intgar1=True, realar1=numpy.float64(69.0),
                                 realar2=1) == 0
     bus = sim.reading().pssbus

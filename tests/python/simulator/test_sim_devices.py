@@ -130,6 +130,8 @@ REFUSED = [
     ("two_terminal_dc_line_data", dict(name="NEW", intgar=[1, 101, 109]), 1),
     ("two_terminal_dc_line_data", dict(name="NEW", intgar=[1, 101, 101]), 7),
     ("two_terminal_dc_line_data", dict(name="", intgar=[1, 101, 102]), 3),
+    ("two_terminal_dc_line_data", dict(name="LCC A", intgar2=102), 7),
+    ("two_term_dc_convr_data", dict(name="LCC A", ic=1, intgar1=101), 7),
     ("two_terminal_dc_line_data", dict(name="LCC A", intgar1=3), 4),
     ("two_terminal_dc_line_data", dict(name="LCC A", meter="X"), 4),
     ("two_term_dc_convr_data", dict(name="NONE", ic=0), 5),

@@ -2,6 +2,7 @@
 118, both with bus numbers taken in the main network and the second also
 with numbers the first is given, then `velquin run` on the same study."""
 
+import json
 import os
 import subprocess
 import sys
@@ -9,7 +10,8 @@ from pathlib import Path
 
 import pytest
 
-from fixtures.fake_simulator import hide_other_simulators, isolated_imports
+from fixtures.embedded_simulator import embedded_modules
+from fixtures.integration_run import Events
 from fixtures.workbooks import config_workbook
 
 REPO_DIR = Path(__file__).resolve().parents[3]
@@ -71,22 +73,16 @@ def workbook(folder, simulator_dir, results):
 def study(tmp_path_factory, simulator_dir, test_data_dir):
     folder = tmp_path_factory.mktemp("study")
     (folder / "Cases").mkdir()
-    with isolated_imports():
-        hide_other_simulators()
-        sys.path.insert(0, str(simulator_dir))
-        import caspy
-        import psspy
+    with embedded_modules(simulator_dir) as simulator:
         import velquin_main
 
+        psspy = simulator.psspy
         assert psspy.progress_output(islct=2, filarg=str(folder / "building.txt")) == 0
         build_cases(psspy, folder / "Cases", test_data_dir / "matpower" / "case118.m")
         config = workbook(folder, simulator_dir, folder / "results")
-        events = []
-        velquin_main.run_integration(str(folder), config.name,
-                                     observer=lambda event, facts: events.append((event, facts)))
-        yield folder, caspy, psspy, [facts for event, facts in events if event == "pair_finished"]
-        psspy.close_powerflow()
-        psspy.progress_output(islct=1)
+        events = Events()
+        velquin_main.run_integration(str(folder), config.name, observer=events)
+        yield folder, simulator.caspy, psspy, events.named("pair_finished")
 
 
 def by_key(table, *keys):
@@ -141,15 +137,30 @@ def test_the_final_case_holds_every_element_at_its_new_number(study):
         assert element in by_key(getattr(final, table), "NUM", "ID"), table
 
 
-def test_velquin_run_prints_the_summary_and_succeeds(study, simulator_dir, build_dir):
+def test_velquin_run_prints_the_summary_writes_it_and_succeeds(study, simulator_dir, build_dir):
     folder = study[0]
-    config = workbook(folder, simulator_dir, folder / "cli_results")
+    results = folder / "cli_results"
+    config = workbook(folder, simulator_dir, results)
     env = dict(os.environ, VELQUIN_BUILD_DIR=str(build_dir))
     done = subprocess.run([sys.executable, str(REPO_DIR / "bin" / "velquin"), "run", str(config)],
                           capture_output=True, text=True, env=env, timeout=300)
     assert done.returncode == 0, done.stderr
-    summary = done.stdout.splitlines()[-4:]
-    assert summary[0].split() == ["Result", "folder", "Converged", "Brought", "back", "Time"]
-    assert summary[1].split()[:5] == [str(folder / "cli_results" / "solar" / "ieee118"), "yes", "4", "of", "4"]
-    assert summary[2].split()[:5] == [str(folder / "cli_results" / "wind" / "ieee118"), "yes", "2", "of", "2"]
-    assert summary[3] == f"Final case: {folder / 'cli_results' / 'ieee118_solved_.sav'}"
+    assert done.stderr == ""
+    lines = done.stdout.splitlines()
+    # The report of the sheet's result folder comes last.
+    assert lines[-1] == f"Report: {results / 'report' / 'index.html'}"
+    summary = lines[-9:-2]
+    assert summary[0].split() == ["Result", "folder", "Outcome", "Brought", "back", "Time"]
+    assert summary[1].split()[:5] == [str(results / "solar" / "ieee118"), "converged", "4", "of", "4"]
+    assert summary[2].split()[:5] == [str(results / "wind" / "ieee118"), "converged", "2", "of", "2"]
+    assert summary[3:] == [f"Final case: {results / 'ieee118_solved_.sav'}",
+                           "  holds solar (in service), wind (in service)",
+                           "2 pairs: 2 converged.",
+                           f"Run summary: {results / 'run-summary.json'}"]
+    document = json.loads((results / "run-summary.json").read_text())
+    assert (document["exit_status"], document["counts"]["converged"], document["run_errors"]) == (0, 2, [])
+    assert [(p["small_case"], p["outcome"], p["refused_elements"], p["buses_out_of_service"])
+            for p in document["pairs"]] == [("solar", "converged", [], []), ("wind", "converged", [], [])]
+    assert document["final_cases"][0]["pairs"][1] == {
+        "small_case": "wind", "folder": str(results / "wind" / "ieee118"), "outcome": "converged",
+        "state": "in_service"}

@@ -5,21 +5,16 @@ import pytest
 
 from fixtures.case_data import bus, line, make_case
 from fixtures.integration_run import serve_cases
-from fixtures.workbooks import config_workbook
 
 MAIN = make_case(buses=[bus(101)])
 PLANT = make_case(buses=[bus(101), bus(301)], lines=[line(101, 301)])
 
 
 @pytest.fixture
-def run(tmp_path, fake_simulator):
-    import velquin_main
-
+def run(fake_study):
     def run(main_folder, main_name, case_folder, case_name, results):
-        config_workbook(tmp_path / "config.xlsx", psse_path=str(fake_simulator.path), psse_version=36.2,
-                        main_cases=[("yes", str(main_folder), main_name)],
-                        small_cases=[("yes", str(case_folder), case_name, 101)], result_folder=str(results))
-        velquin_main.run_integration(str(tmp_path), "config.xlsx")
+        fake_study.run([("yes", str(main_folder), main_name)], [("yes", str(case_folder), case_name, 101)],
+                       result_folder=results)
 
     return run
 

@@ -112,6 +112,38 @@ def test_validation_reports_items_still_holding_an_old_number(capsys):
     assert capsys.readouterr().out == ""
 
 
+def read_only(table):
+    """A section renumbering leaves alone: it replaces only dictionaries,
+    and a mapping of another kind is not one."""
+    return types.MappingProxyType(table)
+
+
+def test_old_numbers_left_after_renumbering_stop_the_case_with_an_error_naming_them(capsys):
+    case = make_case([1, 2, 3], [1, 2, 3, 100])
+    case.pssgen = read_only({"NUM": (1, 3), "IREG": (3, 0)})
+    case.psslod = read_only({"NUM": [1, 1, 1, 1, 1, 1]})
+    with pytest.raises(ValueError) as raised:
+        vm.renumber_buses(case, case.pssbus, {"NUM": (1, 3, 100)}, 100)
+    assert str(raised.value) == (
+        "bus renumbering left old bus numbers in the small case, which is therefore not added to the main case: "
+        "1 (renumbered 900000) at psslod->NUM[0], psslod->NUM[1], psslod->NUM[2], psslod->NUM[3], "
+        "psslod->NUM[4] and 2 more; 3 (renumbered 900001) at pssgen->NUM(1), pssgen->IREG(0)")
+    out = capsys.readouterr().out.splitlines()
+    assert out[0] == "Conflicting bus numbers found. Renumbering..."
+    assert out[7:10] == ["Mismatch at pssgen->NUM(0): expected 900000, got 1",
+                         "Mismatch at pssgen->NUM(1): expected 900001, got 3",
+                         "Mismatch at pssgen->IREG(0): expected 900001, got 3"]
+    assert out[-1] == "Some bus numbers may not have been renumbered correctly."
+
+
+def test_an_error_names_at_most_ten_old_numbers():
+    buses = list(range(1, 13))
+    case = make_case(buses, buses)
+    case.psslod = read_only({"NUM": tuple(buses)})
+    with pytest.raises(ValueError, match=r"; 10 \(renumbered 900009\) at psslod->NUM\(9\); and 2 more numbers$"):
+        vm.renumber_buses(case, case.pssbus, {"NUM": tuple(buses)}, None)
+
+
 def test_renumber_value_by_container_kind():
     bus_map = {1: 900001, 3: 900003}
     assert vm.renumber_value(bus_map, [[1, 2], [3]]) == [[900001, 2], [900003]]

@@ -32,7 +32,8 @@ def test_construction_failures(fake_simulator, tmp_path):
     # Before the fake's folder is on the search path, nothing provides the modules.
     with pytest.raises(ImportError):
         PSSE_ENGINE(psse_path=str(tmp_path / "nowhere"), version=34.0)
-    with pytest.raises(TypeError, match="33.9"):
+    with pytest.raises(TypeError, match=r"^PSSE_ENGINE: simulator version 33\.9 is not supported \(the oldest "
+                                        r"release is 34\.0\)"):
         fake_simulator.engine(33.9)
     assert fake_simulator.imports == []
     with pytest.raises(ValueError):
@@ -193,7 +194,7 @@ def test_fake_simulator_leaves_imports_as_it_found_them(tmp_path):
     modules, path = dict(sys.modules), list(sys.path)
     with isolated_imports():
         hide_other_simulators()
-        fake = lay_out(tmp_path / "psse")
+        fake = lay_out(tmp_path / "simulator")
         engine = fake.engine(35.5)
         assert sys.modules["psspy"] is engine.psspy and str(fake.path) in sys.path
     assert sys.modules == modules and sys.path == path
