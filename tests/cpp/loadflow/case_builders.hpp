@@ -2,6 +2,8 @@
 // and machines with the fields a test sets most often.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -71,6 +73,16 @@ inline Case two_bus(Complex load_mva) {
 
 inline Complex voltage(const Bus& b) {
     return std::polar(b.vm, b.va_deg * std::numbers::pi / 180.0);
+}
+
+// Two solved cases of one set of buses agree bus by bus: magnitudes within
+// `tolerance` pu, angles within 100 times that in degrees.
+inline void expect_same_voltages(const Case& a, const Case& b, double tolerance = 1e-9) {
+    ASSERT_EQ(a.buses.size(), b.buses.size());
+    for (std::size_t k = 0; k < a.buses.size(); ++k) {
+        EXPECT_NEAR(a.buses[k].vm, b.buses[k].vm, tolerance) << "bus " << a.buses[k].number;
+        EXPECT_NEAR(a.buses[k].va_deg, b.buses[k].va_deg, tolerance * 100.0) << "bus " << a.buses[k].number;
+    }
 }
 
 }  // namespace velquin::sim::case_builders

@@ -97,13 +97,6 @@ Case with_fixed_injections(Case c, const DcLineResult& r) {
     return c;
 }
 
-void expect_same_voltages(const Case& a, const Case& b) {
-    for (std::size_t k = 0; k < a.buses.size(); ++k) {
-        EXPECT_NEAR(a.buses[k].vm, b.buses[k].vm, 1e-9) << "bus " << a.buses[k].number;
-        EXPECT_NEAR(a.buses[k].va_deg, b.buses[k].va_deg, 1e-7) << "bus " << a.buses[k].number;
-    }
-}
-
 TEST(LoadflowDcLine, PowerControlEqualsFixedInjectionsAndTheTextbookConverters) {
     Case c = dc_network();
     const LoadflowResult r = solve_loadflow(c, fixed_taps());

@@ -35,14 +35,6 @@ ImpedanceCorrectionTable table(int number, std::vector<CorrectionPoint> points) 
     return t;
 }
 
-void expect_same_voltages(const Case& a, const Case& b, double tolerance = 1e-9) {
-    ASSERT_EQ(a.buses.size(), b.buses.size());
-    for (std::size_t k = 0; k < a.buses.size(); ++k) {
-        EXPECT_NEAR(a.buses[k].vm, b.buses[k].vm, tolerance) << "bus " << a.buses[k].number;
-        EXPECT_NEAR(a.buses[k].va_deg, b.buses[k].va_deg, tolerance * 100.0) << "bus " << a.buses[k].number;
-    }
-}
-
 TEST(LoadflowImpedanceCorrection, RatioTableScalesTheImpedanceAtTheSolvedTap) {
     Case c = transformer_case();
     c.transformers[0].windings[0].ratio = 0.95;

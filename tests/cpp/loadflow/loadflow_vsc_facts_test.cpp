@@ -15,13 +15,6 @@ namespace {
 
 using namespace case_builders;
 
-void expect_same_voltages(const Case& a, const Case& b) {
-    for (std::size_t k = 0; k < a.buses.size(); ++k) {
-        EXPECT_NEAR(a.buses[k].vm, b.buses[k].vm, 1e-9) << "bus " << a.buses[k].number;
-        EXPECT_NEAR(a.buses[k].va_deg, b.buses[k].va_deg, 1e-7) << "bus " << a.buses[k].number;
-    }
-}
-
 // Swing 1, load buses 2 and 3, generator bus 4: 1-2, 3-4, 4-1.
 Case four_bus() {
     Case c;
