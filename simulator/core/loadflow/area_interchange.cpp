@@ -99,7 +99,7 @@ std::vector<double> area_exports(const Case& c, const NetworkModel& m, const Are
     std::vector<double> exports(a.area_numbers.size(), 0.0);
     auto area = [&](int bus) { return bus < 0 ? -1 : a.bus_area[static_cast<std::size_t>(bus)]; };
     for (std::size_t k = 0; k < m.stamps.size(); ++k) {
-        const StampEnds& e = m.stamp_ends[k];
+        const StampEnds& e = m.stamps[k].ends;
         const int area_a = area(e.bus_a), area_b = area(e.bus_b);
         if (area_a == area_b) continue;
         const BranchStamp& s = m.stamps[k];

@@ -89,6 +89,7 @@ std::vector<TieElementFlow> device_tie_flows(const Case& c, const NetworkModel& 
 
 void collect_device_results(const Case& c, const NetworkModel& m, NewtonSolver& solver, LoadflowResult& res,
                             std::vector<std::string>& lines) {
+    if (m.lcc_lines.empty() && m.vsc_lines.empty() && m.facts.empty()) return;
     const std::vector<Complex>& v = solver.v;
     const auto outputs = solver.plant_outputs(true);
     const auto& states = solver.plant_states();

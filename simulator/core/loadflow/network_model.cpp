@@ -166,10 +166,10 @@ private:
         s.t1 = t1;
         s.t2 = t2;
         s.corrected = corrected;
+        s.ends = ends;
         m_.stamps.push_back(s);
         m_.stamp_transformer.push_back(transformer);
         m_.stamp_winding.push_back(winding);
-        m_.stamp_ends.push_back(ends);
     }
 
     void add_lines() {

@@ -36,6 +36,14 @@ struct BuildSettings {
     double zero_impedance_threshold = 0.0001;
 };
 
+// The case buses (indices) at the two sides of a stamp and the side its
+// flow is metered at, for area interchange. The star point of a
+// three-winding transformer stands for the bus of its non-metered winding.
+struct StampEnds {
+    int bus_a = -1, bus_b = -1;
+    bool metered_at_b = false;
+};
+
 // One branch's contribution to the admittance matrix, with the positions of
 // its four entries so that a changed tap can be re-stamped in place.
 struct BranchStamp {
@@ -50,14 +58,7 @@ struct BranchStamp {
     // the two nodes depend on each other's voltage; joins no islands.
     bool coupling = false;
     int paa = -1, pab = -1, pba = -1, pbb = -1;
-};
-
-// The case buses (indices) at the two sides of a stamp and the side its
-// flow is metered at, for area interchange. The star point of a
-// three-winding transformer stands for the bus of its non-metered winding.
-struct StampEnds {
-    int bus_a = -1, bus_b = -1;
-    bool metered_at_b = false;
+    StampEnds ends;
 };
 
 // What holds a voltage through a PlantModel: the machines of a bus, or a
@@ -192,7 +193,6 @@ struct NetworkModel {
     std::vector<InductionModel> induction;
     std::vector<int> stamp_transformer;  // per stamp: transformer index or -1
     std::vector<int> stamp_winding;      // per stamp: winding of that transformer
-    std::vector<StampEnds> stamp_ends;   // per stamp
     // Transformers with impedance correction tables.
     std::vector<CorrectedTransformer> corrected_transformers;
     std::vector<FlowControl> flow_controls;  // windings holding a flow (COD 2 and 3)
