@@ -147,14 +147,4 @@ int adjust_area_interchange(AreaInterchange& a, NetworkModel& m, const std::vect
     return moved;
 }
 
-void write_area_slack_outputs(Case& c, const NetworkModel& m, const AreaInterchange& a) {
-    for (const AreaControl& ctl : a.controls) {
-        if (ctl.moved == 0.0) continue;
-        const PlantModel& pm = m.plants[static_cast<std::size_t>(ctl.plant)];
-        for (std::size_t k = 0; k < pm.machines.size(); ++k)
-            c.machines[static_cast<std::size_t>(pm.machines[k])].pg +=
-                ctl.moved * pm.machine_share[k] * m.base_mva;
-    }
-}
-
 }  // namespace velquin::sim::loadflow

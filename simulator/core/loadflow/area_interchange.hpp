@@ -58,8 +58,4 @@ std::vector<double> area_exports(const Case& c, const NetworkModel& m, const Are
 // moved.
 int adjust_area_interchange(AreaInterchange& a, NetworkModel& m, const std::vector<double>& exports);
 
-// Writes the moved slack plants' active power into their machines, shared
-// as their reactive output is.
-void write_area_slack_outputs(Case& c, const NetworkModel& m, const AreaInterchange& a);
-
 }  // namespace velquin::sim::loadflow

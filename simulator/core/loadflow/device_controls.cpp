@@ -68,8 +68,7 @@ DcLineMoves adjust_dc_lines(const Case& c, NetworkModel& m, const std::vector<Co
     return moves;
 }
 
-std::vector<TieElementFlow> device_tie_flows(const Case& c, const NetworkModel& m,
-                                             const std::vector<Complex>& v) {
+std::vector<TieElementFlow> device_tie_flows(const NetworkModel& m, const std::vector<Complex>& v) {
     std::vector<TieElementFlow> flows;
     for (const LccLineData& d : m.lcc_lines) {
         const LccOperatingPoint op =
@@ -83,7 +82,6 @@ std::vector<TieElementFlow> device_tie_flows(const Case& c, const NetworkModel& 
     for (const FactsModel& f : m.facts)
         if (f.scheduled_flow)
             flows.push_back({f.sending_bus, f.terminal_bus, f.schedule.real(), -f.schedule.real(), true});
-    (void)c;
     return flows;
 }
 

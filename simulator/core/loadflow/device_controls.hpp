@@ -27,8 +27,7 @@ DcLineMoves adjust_dc_lines(const Case& c, NetworkModel& m, const std::vector<Co
 
 // Active power of the DC lines and FACTS series elements between their
 // buses, for area interchange.
-std::vector<TieElementFlow> device_tie_flows(const Case& c, const NetworkModel& m,
-                                             const std::vector<Complex>& v);
+std::vector<TieElementFlow> device_tie_flows(const NetworkModel& m, const std::vector<Complex>& v);
 
 // The devices' operating points at the solved state, and one line each
 // for the progress device.

@@ -44,12 +44,6 @@ TwoPort facts_series_two_port(const FactsDevice& f, double zero_impedance, std::
     return winding_two_port(y, 1.0 / std::abs(k), -std::arg(k), 1.0);
 }
 
-double facts_sending_q(Complex schedule, Complex v_sending, Complex v_terminal) {
-    // The series current I delivers the schedule at J: S = V_J conj(I); the
-    // sending bus gives V_I conj(I) into the series path.
-    return (schedule * v_sending / v_terminal).imag();
-}
-
 FactsSeriesState facts_series_state(const FactsDevice& f, Complex schedule, Complex v_sending,
                                     Complex v_terminal, double base_mva) {
     const Complex current = std::conj(schedule / v_terminal);

@@ -39,10 +39,6 @@ bool facts_has_shunt(const FactsDevice& f);
 // assumed.
 TwoPort facts_series_two_port(const FactsDevice& f, double zero_impedance, std::string& note);
 
-// Reactive power the series element of mode 1 draws at the sending bus
-// (pu), from the complex voltages at both ends.
-double facts_sending_q(Complex schedule, Complex v_sending, Complex v_terminal);
-
 // The series element's voltage (pu) and current (pu) of mode 1, for the
 // limit report.
 struct FactsSeriesState {

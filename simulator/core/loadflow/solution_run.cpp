@@ -156,7 +156,7 @@ NewtonOutcome run_with_adjustments(const Case& c, NetworkModel& m, NewtonSolver&
             adjust_controls(m, solver, solver.v, o.taps, o.shunts, o.phase_shift_adjustment);
         if (areas.active())
             moved.areas = adjust_area_interchange(
-                areas, m, area_exports(c, m, areas, solver.v, device_tie_flows(c, m, solver.v)));
+                areas, m, area_exports(c, m, areas, solver.v, device_tie_flows(m, solver.v)));
         const DcLineMoves dc = adjust_dc_lines(c, m, solver.v, o.dc_tap_adjustment);
         moved.dc_taps = dc.taps;
         moved.converter_limits = dc.limits;
@@ -476,7 +476,7 @@ SolutionOutcome run_solution(const Case& c, NetworkModel& m, const LoadflowOptio
     for (const std::string& line : device_lines) r.text(line);
     if (areas.active() && outcome == NewtonOutcome::Converged) {
         const std::vector<double> exports =
-            area_exports(c, m, areas, solver.v, device_tie_flows(c, m, solver.v));
+            area_exports(c, m, areas, solver.v, device_tie_flows(m, solver.v));
         for (const AreaControl& ctl : areas.controls)
             r.line(
                 "Area %d: net export %.3f MW, desired %.3f MW, tolerance %.3f MW; slack machine at bus %d "
