@@ -70,6 +70,16 @@ void put_flat_start_reads(Bytes& b, const Case& c, const NetworkModel& m, const 
         // A swing plant's scheduled power is replaced by what balances
         // its island.
         if (!pm.swing) b.put(pm.p);
+        // VSC converters' limits at their stored voltages.
+        if (pm.kind == RegulatorKind::VscConverter) {
+            b.put(pm.qmax);
+            b.put(pm.qmin);
+        }
+    }
+    // The DC line regimes the stored voltages call for.
+    for (const LccLineData& d : m.lcc_lines) {
+        b.put(d.regime);
+        b.put(d.current_order);
     }
     const std::vector<RegulationGroup> groups = regulation_groups(m);
     b.put(starting_plant_states(m, groups, settings));

@@ -210,6 +210,22 @@ TEST(LoadflowReuse, PairsOfSignFlipsAreSeen) {
                  }});
 }
 
+TEST(LoadflowReuse, DeviceChangesAreSeen) {
+    Case nudox = network("raw/IEEE_14_v35_3_nudox.raw");
+    run_scenario("DC lines", nudox,
+                 {[](Case& c) { c.two_terminal_dc_lines[0].setpoint = 20.0; },
+                  [](Case& c) { c.two_terminal_dc_lines[1].control_mode = kDcBlocked; },
+                  [](Case& c) { c.vsc_dc_lines[0].converters[1].dc_setpoint = -60.0; },
+                  [](Case& c) { c.vsc_dc_lines[1].converters[0].ac_setpoint = 0.99; }});
+    Case franken = network("raw/frankenstein_70.raw");
+    run_scenario("FACTS devices and tables", franken,
+                 {[](Case& c) { c.facts_devices[0].voltage_setpoint = 1.0; },
+                  [](Case& c) { c.facts_devices[1].shunt_max = 5.0; },
+                  [](Case& c) {
+                      c.impedance_correction_tables[1].points[0].factor = {1.1, 0.0};
+                  }});
+}
+
 TEST(LoadflowReuse, ValuesSwappedBetweenElementsAreSeen) {
     Case c = network("matpower/case30.m");
     ASSERT_GE(c.loads.size(), 2u);
@@ -267,7 +283,12 @@ TEST(LoadflowReuse, DisconnectedAndReconnectedBusesAreSeen) {
 // compared with a fresh session; calls whose inputs repeat are given the
 // earlier outcome.
 TEST(LoadflowReuse, NetworkSolveRecipeMatchesFreshSessionsCallByCall) {
-    for (const char* name : {"raw/three_winding_test_2.raw", "raw/wecc179.raw", "matpower/case118.m"}) {
+    // IEEE300Bus: area interchange (the rsol step's option 2), a DC line and
+    // a phase shifter; nudox: LCC and VSC lines; frankenstein_70: a VSC line,
+    // FACTS devices and impedance correction tables.
+    for (const char* name :
+         {"raw/three_winding_test_2.raw", "raw/wecc179.raw", "matpower/case118.m", "raw/IEEE300Bus.raw",
+          "raw/IEEE_14_v35_3_nudox.raw", "raw/frankenstein_70.raw"}) {
         Case c = network(name);
         CaseIndex index;
         // The last two buses, as a stepwise solve brings a plant's buses back.
@@ -346,7 +367,9 @@ std::string flat_inputs(const Case& c, const LoadflowOptions& o) {
 TEST(LoadflowReuse, FlatStartReadsNoSolutionFieldBeyondItsInputs) {
     std::mt19937 random(20240611);
     std::uniform_real_distribution<double> magnitude(0.85, 1.15), angle(-90.0, 90.0), power(-80.0, 80.0);
-    for (const char* name : {"raw/three_winding_test_2.raw", "raw/IEEE_14_bus_completed.raw",
+    // IEEE_14_v35_3_nudox.raw: LCC and VSC lines (IEEE_14_bus_completed.raw
+    // has no solution with its DC lines modelled).
+    for (const char* name : {"raw/three_winding_test_2.raw", "raw/IEEE_14_v35_3_nudox.raw",
                              "matpower/case118.m", "raw/39bus.raw", "raw/wecc179.raw"}) {
         const Case original = network(name);
         const LoadflowOptions o = flat_rsol(original);
@@ -365,6 +388,10 @@ TEST(LoadflowReuse, FlatStartReadsNoSolutionFieldBeyondItsInputs) {
         for (const SwitchedShunt& s : original.switched_shunts)
             if (const int b = index.find(s.regulated_bus != 0 ? s.regulated_bus : s.bus); b >= 0)
                 held[static_cast<std::size_t>(b)] = 1;
+        // A DC line's regime starts from its converters' stored voltages.
+        for (const TwoTerminalDcLine& l : original.two_terminal_dc_lines)
+            for (int bus : {l.rectifier.bus, l.inverter.bus})
+                if (const int b = index.find(bus); b >= 0) held[static_cast<std::size_t>(b)] = 1;
         std::vector<char> swing_plant_machine(original.machines.size(), 0);
         for (std::size_t k = 0; k < original.machines.size(); ++k)
             if (const int b = index.find(original.machines[k].bus); b >= 0)
