@@ -287,9 +287,10 @@ private:
             path_join(directory, join_text({main_case_name, py::str("_solved_"), small_case_name}));
         py::object solve_engine = engine_;
         if (observer_.active()) {
-            const py::dict solve_facts(py::arg("main_case") = main_case_name,
-                                       py::arg("small_case") = small_case_name,
-                                       py::arg("connections") = py::len(ordered));
+            const py::dict solve_facts(
+                py::arg("main_index") = main_case.index, py::arg("small_index") = small_index,
+                py::arg("main_case") = main_case_name, py::arg("small_case") = small_case_name,
+                py::arg("connections") = py::len(ordered));
             observer_.notify("network_solve_started", solve_facts);
             solve_engine = py::cast(SolveWatch(engine_, py::str(solve_base_path), observer_, solve_facts));
         }

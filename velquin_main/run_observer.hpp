@@ -12,8 +12,10 @@
 //   "main_case_read"  main_index, main_case, path, seconds
 //   "pair_started"    main_index, small_index, main_case, small_case,
 //                     small_case_path, result_folder
-//   "network_solve_started"  main_case, small_case, connections
-//   "connection_solved"      main_case, small_case, connections, reconnected
+//   "network_solve_started"  main_index, small_index, main_case, small_case,
+//                     connections
+//   "connection_solved"      main_index, small_index, main_case, small_case,
+//                     connections, reconnected
 //                     (once per connection the network solve brought back)
 //   "pair_finished"   main_index, small_index, main_case, small_case,
 //                     result_folder, folder, buses, renumbered, connections,

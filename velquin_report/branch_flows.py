@@ -10,7 +10,8 @@ The models are the textbook ones the load flow uses:
   point (three windings), impedances converted by the impedance code CZ;
 - a three-winding transformer is a star of three windings; the star point's
   voltage follows from the winding voltages (no current leaves the star
-  point but through the magnetising branch).
+  point but through the magnetising branch);
+- per-unit values are on the case's own system base (case.system_base_mva).
 
 Lines that tie their buses (R = 0 and |X| at most ZERO_IMPEDANCE_X) carry
 what balances the buses they tie, which their impedance cannot tell: their
@@ -30,7 +31,7 @@ import math
 import numpy as np
 import pandas as pd
 
-from .case_tables import SYSTEM_BASE_MVA, CaseTables
+from .case_tables import CaseTables
 
 ZERO_IMPEDANCE_X = 1.0e-4
 STAR_POINT = 0  # to_bus of a three-winding transformer's winding rows
@@ -58,7 +59,7 @@ def winding_ratio_pu(cw: int, windv: float, nomv: float, bus_base_kv: float) -> 
     return windv
 
 
-def pair_impedance_pu(cz: int, z: complex, sbase: float, system_base: float = SYSTEM_BASE_MVA) -> complex:
+def pair_impedance_pu(cz: int, z: complex, sbase: float, system_base: float) -> complex:
     winding_base = sbase if sbase > 0 else system_base
     if cz == 2:
         return z * (system_base / winding_base)
@@ -70,8 +71,7 @@ def pair_impedance_pu(cz: int, z: complex, sbase: float, system_base: float = SY
     return z
 
 
-def magnetising_pu(cm: int, mag1: float, mag2: float, sbase12: float,
-                   system_base: float = SYSTEM_BASE_MVA) -> complex:
+def magnetising_pu(cm: int, mag1: float, mag2: float, sbase12: float, system_base: float) -> complex:
     if cm != 2:
         return complex(mag1, mag2)
     # No-load loss in W and exciting current in pu of the 1-2 winding base; inductive.
@@ -85,8 +85,8 @@ def _nonzero(z: complex) -> complex:
     return z if abs(z) > 1e-12 else complex(0.0, ZERO_IMPEDANCE_X)
 
 
-def _row(frm, to, ckt, kind, s_from, s_to, rating):
-    s_from, s_to = s_from * SYSTEM_BASE_MVA, s_to * SYSTEM_BASE_MVA
+def _row(frm, to, ckt, kind, s_from, s_to, rating, system_base: float):
+    s_from, s_to = s_from * system_base, s_to * system_base
     mva = max(abs(s_from), abs(s_to))
     loading = 100.0 * mva / rating if rating > 0 else math.nan
     return {"from_bus": frm, "to_bus": to, "ckt": ckt, "kind": kind, "p_mw": s_from.real,
@@ -112,7 +112,7 @@ def line_flows(case: CaseTables, lines: pd.DataFrame) -> list[dict]:
         i_from = (y + half_b + line.from_shunt) * vf - y * vt
         i_to = (y + half_b + line.to_shunt) * vt - y * vf
         rows.append(_row(line.from_bus, line.to_bus, line.ckt, "line", vf * i_from.conjugate(),
-                         vt * i_to.conjugate(), line.rating_mva))
+                         vt * i_to.conjugate(), line.rating_mva, case.system_base_mva))
     return rows
 
 
@@ -124,19 +124,21 @@ def _winding_two_port(y: complex, t1: float, angle_deg: float, t2: float):
 def _two_winding(case: CaseTables, t) -> dict:
     t1 = winding_ratio_pu(t.cw, t.windv1, t.nomv1, _base_kv(case, t.bus1))
     t2 = winding_ratio_pu(t.cw, t.windv2, t.nomv2, _base_kv(case, t.bus2))
-    y = 1.0 / _nonzero(pair_impedance_pu(t.cz, t.z1, t.sbase1))
+    base = case.system_base_mva
+    y = 1.0 / _nonzero(pair_impedance_pu(t.cz, t.z1, t.sbase1, base))
     yaa, yab, yba, ybb = _winding_two_port(y, t1, t.ang1, t2)
-    yaa += magnetising_pu(t.cm, t.mag1, t.mag2, t.sbase1)
+    yaa += magnetising_pu(t.cm, t.mag1, t.mag2, t.sbase1, base)
     v1, v2 = _voltage(case, t.bus1), _voltage(case, t.bus2)
     s1 = v1 * (yaa * v1 + yab * v2).conjugate()
     s2 = v2 * (yba * v1 + ybb * v2).conjugate()
-    return _row(t.bus1, t.bus2, t.ckt, "transformer", s1, s2, t.rating1_mva)
+    return _row(t.bus1, t.bus2, t.ckt, "transformer", s1, s2, t.rating1_mva, base)
 
 
 def _three_winding(case: CaseTables, t) -> list[dict]:
-    z12 = pair_impedance_pu(t.cz, t.z1, t.sbase1)
-    z23 = pair_impedance_pu(t.cz, t.z2, t.sbase2)
-    z31 = pair_impedance_pu(t.cz, t.z3, t.sbase3)
+    base = case.system_base_mva
+    z12 = pair_impedance_pu(t.cz, t.z1, t.sbase1, base)
+    z23 = pair_impedance_pu(t.cz, t.z2, t.sbase2, base)
+    z31 = pair_impedance_pu(t.cz, t.z3, t.sbase3, base)
     star_z = [(z12 + z31 - z23) / 2, (z12 + z23 - z31) / 2, (z23 + z31 - z12) / 2]
     out = {2: 1, 3: 2, 4: 0}.get(t.status)  # status 2, 3, 4: winding 2, 3, 1 out
     buses = (t.bus1, t.bus2, t.bus3)
@@ -149,14 +151,14 @@ def _three_winding(case: CaseTables, t) -> list[dict]:
         two_port = _winding_two_port(1.0 / _nonzero(star_z[k]), tk, getattr(t, f"ang{k + 1}"), 1.0)
         windings.append((k, bus, _voltage(case, bus), two_port))
     # No current leaves the star point but through its magnetising admittance.
-    ym = magnetising_pu(t.cm, t.mag1, t.mag2, t.sbase1)
+    ym = magnetising_pu(t.cm, t.mag1, t.mag2, t.sbase1, base)
     v_star = -sum(yba * v for _, _, v, (_, _, yba, _) in windings) / (sum(p[3] for *_, p in windings) + ym)
     rows = []
     for k, bus, v, (yaa, yab, yba, ybb) in windings:
         s_bus = v * (yaa * v + yab * v_star).conjugate()
         s_star = v_star * (yba * v + ybb * v_star).conjugate()
         rows.append(_row(bus, STAR_POINT, t.ckt, f"winding {k + 1}", s_bus, s_star,
-                         getattr(t, f"rating{k + 1}_mva")))
+                         getattr(t, f"rating{k + 1}_mva"), base))
     return rows
 
 

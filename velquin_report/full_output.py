@@ -75,8 +75,7 @@ class FullOutput:
 
 def _violations(case, stages: PairStages, flows: pd.DataFrame) -> list[str]:
     found = []
-    watched = ([stages.connecting_bus] if stages.connecting_bus is not None else []) + stages.small_buses
-    for bus in watched:
+    for bus in stages.watched:
         if not case.in_service(bus):
             continue
         row = case.buses.loc[bus]
@@ -117,7 +116,8 @@ class _Check:
         self.solves += 1
         saved = self.folder / f"{name}.sav"
         self.engine.save_case(sfile=str(saved))
-        return status, read_case(self.engine.caspy, saved)
+        return status, read_case(self.engine.caspy, saved, around=self.stages.watched,
+                                 system_base_mva=self.stages.system_base_mva, machines=False)
 
     def measure(self, check: str, status, case) -> CheckResult:
         solved = status == 0
@@ -137,8 +137,10 @@ def _set_machines(engine, machines: pd.DataFrame, share: float | None) -> None:
     """In service at maximum power; with a share, the reactive output fixed
     at that point between the machine's lower (0) and upper (1) limit: its
     bus becomes a load bus, where a machine is a fixed injection, and its
-    limits close on that output. (Equal limits alone do not hold a plant that
-    the solve starts from a solved state: it keeps regulating.)"""
+    limits close on that output. Equal limits at a regulating bus give the
+    same solution; at a load bus the output is fixed by the case alone,
+    whatever the solve's var-limit option and however a simulator applies
+    reactive limits."""
     for m in machines.itertuples(index=False):
         changes = dict(intgar1=1, realar1=m.p_set_mw)
         if share is not None:

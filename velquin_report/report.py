@@ -23,6 +23,7 @@ from .progress_text import StageText, failed_stage_text
 from .result_folder import REPORT_FOLDER, PairFolder, find_pairs, is_pair_folder, small_case_buses
 from .run_facts import ERROR, FAILED, PairFacts, pair_facts
 from .stage_tables import OVERLOAD_PCT, PairStages, read_stages
+from .system_base import SystemBases, SystemBaseUnknown
 
 
 class ReportError(Exception):
@@ -59,8 +60,27 @@ def _violations(data: PairStages) -> list[dict]:
     return found
 
 
-def _pair_report(engine, pair: PairFolder, facts: PairFacts, full_output: bool) -> PairReport:
-    stages = read_stages(engine.caspy, pair, small_case_buses(pair))
+class _Started:
+    """Starts the simulator once, when first needed (the full-output check
+    solves; a case is opened to ask its system base)."""
+
+    def __init__(self, engine):
+        self.engine = engine
+        self.done = False
+
+    def __call__(self) -> None:
+        if not self.done:
+            self.engine.init_psse(buses=150000)
+            self.done = True
+
+
+def _pair_report(engine, pair: PairFolder, facts: PairFacts, full_output: bool,
+                 system_bases: SystemBases) -> PairReport:
+    try:
+        stages = read_stages(engine.caspy, pair, small_case_buses(pair), system_bases=system_bases)
+    except SystemBaseUnknown as error:
+        raise ReportError(f"the flows of {pair.small_case} on {pair.main_case} cannot be computed: {error}") \
+            from None
     connections = facts.connections if facts.connections is not None else (stages.connections_in_case or None)
     report = PairReport(stages=stages, facts=facts, summary=summary_row(stages, facts, connections))
     if facts.outcome == FAILED:
@@ -116,13 +136,15 @@ def build_report(result_folder: str | Path, *, engine=None,
         engine = open_engine()
     known = pair_facts(pairs, folder, facts)
     started = time.monotonic()
+    start = _Started(engine)
     if full_output and any(p.final_case for p in pairs):
-        engine.init_psse(buses=150000)
+        start()
+    system_bases = SystemBases(engine, start=start)
     reports = []
     for pair in pairs:
         if on_pair:
             on_pair(pair.main_case, pair.small_case)
-        reports.append(_pair_report(engine, pair, known[pair.key], full_output))
+        reports.append(_pair_report(engine, pair, known[pair.key], full_output, system_bases))
     out = folder / REPORT_FOLDER
     out.mkdir(exist_ok=True)
     csv_files.write_stages([r.stages.stages for r in reports], out / "stages.csv")

@@ -17,8 +17,9 @@ import numpy as np
 import pandas as pd
 
 from .branch_flows import branch_flows, touching
-from .case_tables import OUT_OF_SERVICE, CaseTables, read_case
+from .case_tables import OUT_OF_SERVICE, CaseTables, case_tables
 from .result_folder import FINAL, PairFolder
+from .system_base import SystemBases
 
 STAGE_COLUMNS = ["main_case", "small_case", "stage", "bus", "name", "base_kv", "vm_pu", "va_deg", "vmax_pu",
                  "vmin_pu", "violation"]
@@ -47,6 +48,12 @@ class PairStages:
     connections_in_case: int = 0  # connections the solve had to bring back, counted from the case
     plant_machines: pd.DataFrame | None = None  # the small case's machines, as the last stage holds them
     bus_names: dict[int, str] = field(default_factory=dict)
+    system_base_mva: float | None = None  # of the stage cases, for cases whose reading does not tell it
+
+    @property
+    def watched(self) -> list[int]:
+        """The connecting bus (when known) and the small case's buses."""
+        return ([self.connecting_bus] if self.connecting_bus is not None else []) + self.small_buses
 
 
 def find_connecting_bus(case: CaseTables, small: set[int]) -> int | None:
@@ -66,9 +73,9 @@ def _links(case: CaseTables, buses: set[int]) -> list[tuple[frozenset, str]]:
         if row.from_bus in buses and row.to_bus in buses and row.from_bus != row.to_bus:
             links.append((frozenset((row.from_bus, row.to_bus)), row.ckt))
     for row in case.transformers.itertuples(index=False):
-        ends = [b for b in (row.bus1, row.bus2, row.bus3) if b]
-        if len(ends) >= 2 and all(b in buses for b in ends):
-            links.append((frozenset(ends), row.ckt))
+        ends = frozenset(b for b in (row.bus1, row.bus2, row.bus3) if b)
+        if len(ends) >= 2 and ends <= buses:  # windings all at one bus join nothing
+            links.append((ends, row.ckt))
     return list(dict.fromkeys(links))
 
 
@@ -124,20 +131,28 @@ def _parent(case: CaseTables, before: set[int], new: set[int]) -> int | None:
     return None
 
 
-def read_stages(caspy, pair: PairFolder, small_buses: list[int], connecting_bus: int | None = None) -> PairStages:
+def read_stages(caspy, pair: PairFolder, small_buses: list[int], connecting_bus: int | None = None,
+                system_bases: SystemBases | None = None) -> PairStages:
     """Reads the pair's stage cases one at a time, keeping only the small
-    case's part of each."""
+    case's part of each. `system_bases` tells the system base of cases
+    whose caspy reading does not."""
     small = set(small_buses)
     result = PairStages(pair=pair, small_buses=small_buses, connecting_bus=connecting_bus)
     stage_frames, branch_frames = [], []
     before: set[int] | None = None
     for stage, path in pair.stages:
-        case = read_case(caspy, path)
+        data = caspy.Savecase(str(path))
+        fallback = None
+        if system_bases is not None and system_bases.needed(data):
+            fallback = system_bases.of_main_case(pair.main_case, path)
+        last = stage == pair.stages[-1][0]
+        case = case_tables(data, path, around=result.watched, system_base_mva=fallback, machines=last)
+        result.system_base_mva = case.system_base_mva
         if result.connecting_bus is None:
             result.connecting_bus = find_connecting_bus(case, small)
         if not result.connections_in_case:
             result.connections_in_case = count_connections(case, small, result.connecting_bus)
-        watched = ([result.connecting_bus] if result.connecting_bus is not None else []) + small_buses
+        watched = result.watched
         stage_frames.append(bus_rows(case, pair, stage, watched))
         branch_frames.append(branch_rows(case, pair, stage, small))
         energised = _energised(case, watched)
@@ -147,7 +162,8 @@ def read_stages(caspy, pair: PairFolder, small_buses: list[int], connecting_bus:
                                                     sorted(new)))
         before = energised
         result.bus_names.update({b: case.buses.at[b, "name"] for b in watched if b in case.buses.index})
-        result.plant_machines = case.machines[case.machines["bus"].isin(small)].reset_index(drop=True)
+        if last:
+            result.plant_machines = case.machines[case.machines["bus"].isin(small)].reset_index(drop=True)
     if stage_frames:
         result.stages = pd.concat(stage_frames, ignore_index=True)
         result.branches = pd.concat(branch_frames, ignore_index=True)

@@ -1,7 +1,13 @@
 #include "caspy/case_tables.hpp"
 
 #include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "operations/element_views.hpp"
@@ -14,11 +20,51 @@ namespace {
 // the system base: the transfer multiplies them by 100 again.
 constexpr double kPowerScale = 100.0;
 
+// Equal values of a table share one Python object: numbers, texts and
+// tuples are immutable, so sharing changes nothing but object identity, and
+// it spares most of the allocations of a large case's tables (the zeros of
+// unused ratings and windings, ownership repeated from element to element).
+// Bit patterns decide, so 0.0 and -0.0 stay apart; a NaN shares nothing (a
+// NaN is not equal to itself, but one object in two places would be).
+template <class T>
+struct is_sequence : std::false_type {};
+template <class T>
+struct is_sequence<std::vector<T>> : std::true_type {};
+template <class T, std::size_t N>
+struct is_sequence<std::array<T, N>> : std::true_type {};
+
+template <class T>
+bool same_value(const T& a, const T& b) {
+    if constexpr (std::is_same_v<T, std::string>) {
+        return a == b;
+    } else if constexpr (is_sequence<T>::value) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (!same_value(a[i], b[i])) return false;
+        }
+        return true;
+    } else if constexpr (std::is_same_v<T, double>) {
+        return !std::isnan(a) && std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+    } else if constexpr (std::is_same_v<T, Complex>) {
+        return same_value(a.real(), b.real()) && same_value(a.imag(), b.imag());
+    } else {
+        static_assert(std::is_integral_v<T>);
+        return a == b;
+    }
+}
+
+// The +0.0 every table shares; kept for the life of the process.
+py::object zero_float() {
+    static PyObject* const zero = PyFloat_FromDouble(0.0);
+    if (zero == nullptr) throw py::error_already_set();
+    return py::reinterpret_borrow<py::object>(zero);
+}
+
 py::object value(int v) {
     return py::int_(v);
 }
 py::object value(double v) {
-    return py::float_(v);
+    return std::bit_cast<std::uint64_t>(v) == 0 ? zero_float() : py::float_(v);  // +0.0 only
 }
 py::object value(const std::string& v) {
     return py::str(v);
@@ -26,29 +72,51 @@ py::object value(const std::string& v) {
 py::object value(Complex v) {
     return py::reinterpret_steal<py::object>(PyComplex_FromDoubles(v.real(), v.imag()));
 }
+
+template <class T, std::size_t N>
+py::object value(const std::array<T, N>& items);
+template <class T>
+py::object value(const std::vector<T>& items);
+
+// A tuple of `values` converted, each value equal to the one before it
+// sharing that one's object.
+template <class Values, class Convert>
+py::tuple shared_tuple(const Values& values, Convert convert) {
+    const auto count = static_cast<Py_ssize_t>(std::size(values));
+    PyObject* t = PyTuple_New(count);
+    if (t == nullptr) throw py::error_already_set();
+    py::tuple result = py::reinterpret_steal<py::tuple>(t);
+    using Value = std::decay_t<decltype(convert(*std::begin(values)))>;
+    std::optional<Value> previous;
+    PyObject* previous_object = nullptr;
+    Py_ssize_t i = 0;
+    for (const auto& item : values) {
+        Value v = convert(item);
+        if (previous && same_value(*previous, v)) {
+            Py_INCREF(previous_object);
+            PyTuple_SET_ITEM(t, i++, previous_object);
+            continue;
+        }
+        previous_object = value(v).release().ptr();
+        PyTuple_SET_ITEM(t, i++, previous_object);  // the tuple owns it; kept here borrowed
+        previous = std::move(v);
+    }
+    return result;
+}
+
 template <class T, std::size_t N>
 py::object value(const std::array<T, N>& items) {
-    py::tuple t(N);
-    for (std::size_t i = 0; i < N; ++i) t[i] = value(items[i]);
-    return t;
+    return shared_tuple(items, [](const T& item) -> const T& { return item; });
 }
 template <class T>
 py::object value(const std::vector<T>& items) {
-    py::tuple t(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) t[i] = value(items[i]);
-    return t;
+    return shared_tuple(items, [](const T& item) -> const T& { return item; });
 }
 
 // One column: a tuple holding `get(element)` for every element.
 template <class Element, class Get>
 py::tuple column(const std::vector<Element>& elements, Get get) {
-    PyObject* t = PyTuple_New(static_cast<Py_ssize_t>(elements.size()));
-    if (t == nullptr) throw py::error_already_set();
-    py::tuple result = py::reinterpret_steal<py::tuple>(t);
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        PyTuple_SET_ITEM(t, static_cast<Py_ssize_t>(i), value(get(elements[i])).release().ptr());
-    }
-    return result;
+    return shared_tuple(elements, get);
 }
 
 std::array<double, kOwnerCount> fractions(const Ownership& o) {
@@ -367,32 +435,35 @@ py::dict line_bus_table(const Case& c) {
     return t;
 }
 
-std::vector<Transformer> of_kind(const Case& c, bool three_winding) {
-    std::vector<Transformer> out;
+// The transformers of one kind, in case order; views into the case.
+std::vector<const Transformer*> of_kind(const Case& c, bool three_winding) {
+    std::vector<const Transformer*> out;
     for (const Transformer& t : c.transformers) {
-        if (t.is_three_winding() == three_winding) out.push_back(t);
+        if (t.is_three_winding() == three_winding) out.push_back(&t);
     }
     return out;
 }
 
 py::dict two_winding_bus_table(const Case& c) {
-    const std::vector<Transformer> x = of_kind(c, false);
+    const std::vector<const Transformer*> x = of_kind(c, false);
+    using T = const Transformer*;
     py::dict t;
-    t["FRMBUS"] = column(x, [](const Transformer& e) { return e.bus1; });
-    t["TOBUS"] = column(x, [](const Transformer& e) { return e.bus2; });
-    t["CKT"] = column(x, [](const Transformer& e) { return e.ckt; });
-    t["CONBUS"] = column(x, [](const Transformer& e) { return e.windings[0].controlled_bus; });
+    t["FRMBUS"] = column(x, [](T e) { return e->bus1; });
+    t["TOBUS"] = column(x, [](T e) { return e->bus2; });
+    t["CKT"] = column(x, [](T e) { return e->ckt; });
+    t["CONBUS"] = column(x, [](T e) { return e->windings[0].controlled_bus; });
     return t;
 }
 
 py::dict three_winding_bus_table(const Case& c) {
-    const std::vector<Transformer> x = of_kind(c, true);
+    const std::vector<const Transformer*> x = of_kind(c, true);
+    using T = const Transformer*;
     py::dict t;
-    t["BUS1ST"] = column(x, [](const Transformer& e) { return e.bus1; });
-    t["BUS2ND"] = column(x, [](const Transformer& e) { return e.bus2; });
-    t["BUS3RD"] = column(x, [](const Transformer& e) { return e.bus3; });
-    t["CKT"] = column(x, [](const Transformer& e) { return e.ckt; });
-    t["NMETER"] = column(x, [](const Transformer& e) { return non_metered_bus(e); });
+    t["BUS1ST"] = column(x, [](T e) { return e->bus1; });
+    t["BUS2ND"] = column(x, [](T e) { return e->bus2; });
+    t["BUS3RD"] = column(x, [](T e) { return e->bus3; });
+    t["CKT"] = column(x, [](T e) { return e->ckt; });
+    t["NMETER"] = column(x, [](T e) { return non_metered_bus(*e); });
     return t;
 }
 
@@ -624,30 +695,33 @@ py::dict inter_area_transfer_table(const Case& c) {
 
 }  // namespace
 
-void set_case_tables(py::object& target, const Case& c) {
-    target.attr("pssbus") = bus_table(c);
-    target.attr("casbrn") = line_table(c);
-    target.attr("cas_nbrn") = py::int_(c.lines.size());
-    target.attr("castrn") = transformer_table(c);
-    target.attr("cas_ntrn") = py::int_(c.transformers.size());
-    target.attr("pssgen") = machine_table(c);
-    target.attr("pssfsh") = fixed_shunt_table(c);
-    target.attr("psswsh") = switched_shunt_table(c);
-    target.attr("psslod") = load_table(c);
-    target.attr("pssind") = induction_machine_table(c);
-    target.attr("pssbrn") = line_bus_table(c);
-    target.attr("psstrn") = two_winding_bus_table(c);
-    target.attr("pss3wt") = three_winding_bus_table(c);
-    target.attr("pssabx") = switching_device_table(c);
-    target.attr("pssmsl") = multi_section_table(c);
-    target.attr("psssub") = substation_table(c);
-    target.attr("pssald") = area_table(c);
-    target.attr("pss2dc") = two_terminal_dc_table(c);
-    target.attr("pssvsc") = vsc_dc_table(c);
-    target.attr("pssmdc") = multi_terminal_dc_table(c);
-    target.attr("pssfct") = facts_table(c);
-    target.attr("pssict") = impedance_correction_table(c);
-    target.attr("pssitr") = inter_area_transfer_table(c);
+const std::vector<CaseTable>& case_tables() {
+    static const std::vector<CaseTable> tables{
+        {"pssbus", [](const Case& c) -> py::object { return bus_table(c); }},
+        {"casbrn", [](const Case& c) -> py::object { return line_table(c); }},
+        {"cas_nbrn", [](const Case& c) -> py::object { return py::int_(c.lines.size()); }},
+        {"castrn", [](const Case& c) -> py::object { return transformer_table(c); }},
+        {"cas_ntrn", [](const Case& c) -> py::object { return py::int_(c.transformers.size()); }},
+        {"pssgen", [](const Case& c) -> py::object { return machine_table(c); }},
+        {"pssfsh", [](const Case& c) -> py::object { return fixed_shunt_table(c); }},
+        {"psswsh", [](const Case& c) -> py::object { return switched_shunt_table(c); }},
+        {"psslod", [](const Case& c) -> py::object { return load_table(c); }},
+        {"pssind", [](const Case& c) -> py::object { return induction_machine_table(c); }},
+        {"pssbrn", [](const Case& c) -> py::object { return line_bus_table(c); }},
+        {"psstrn", [](const Case& c) -> py::object { return two_winding_bus_table(c); }},
+        {"pss3wt", [](const Case& c) -> py::object { return three_winding_bus_table(c); }},
+        {"pssabx", [](const Case& c) -> py::object { return switching_device_table(c); }},
+        {"pssmsl", [](const Case& c) -> py::object { return multi_section_table(c); }},
+        {"psssub", [](const Case& c) -> py::object { return substation_table(c); }},
+        {"pssald", [](const Case& c) -> py::object { return area_table(c); }},
+        {"pss2dc", [](const Case& c) -> py::object { return two_terminal_dc_table(c); }},
+        {"pssvsc", [](const Case& c) -> py::object { return vsc_dc_table(c); }},
+        {"pssmdc", [](const Case& c) -> py::object { return multi_terminal_dc_table(c); }},
+        {"pssfct", [](const Case& c) -> py::object { return facts_table(c); }},
+        {"pssict", [](const Case& c) -> py::object { return impedance_correction_table(c); }},
+        {"pssitr", [](const Case& c) -> py::object { return inter_area_transfer_table(c); }},
+    };
+    return tables;
 }
 
 }  // namespace velquin::sim::python

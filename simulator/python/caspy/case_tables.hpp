@@ -6,15 +6,25 @@
 
 #include <pybind11/pybind11.h>
 
+#include <vector>
+
 #include "model/case.hpp"
 
 namespace velquin::sim::python {
 
 namespace py = pybind11;
 
-// Sets every table attribute (pssbus, casbrn, castrn, pssgen, pssfsh,
-// psswsh, psslod, pssind, pssbrn, psstrn, pss3wt, pssabx, pssmsl, psssub,
-// pssald) and the counts cas_nbrn, cas_ntrn on `target`.
-void set_case_tables(py::object& target, const Case& c);
+// One attribute of the case reader's object: its name and how it is built
+// from the case.
+struct CaseTable {
+    const char* name;
+    py::object (*build)(const Case&);
+};
+
+// Every table attribute (pssbus, casbrn, castrn, pssgen, pssfsh, psswsh,
+// psslod, pssind, pssbrn, psstrn, pss3wt, pssabx, pssmsl, psssub, pssald,
+// pss2dc, pssvsc, pssmdc, pssfct, pssict, pssitr) and the counts cas_nbrn,
+// cas_ntrn.
+const std::vector<CaseTable>& case_tables();
 
 }  // namespace velquin::sim::python

@@ -14,6 +14,7 @@
 
 #include "casefile/case_file.hpp"
 #include "casefile/child_process.hpp"
+#include "casefile/test_folder.hpp"
 
 namespace velquin::sim {
 namespace {
@@ -21,25 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 using casefile::write_file_atomically;
 
-class AtomicFile : public ::testing::Test {
+class AtomicFile : public testing::TestFolder {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("velquin-atomic-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
-    static std::string contents(const fs::path& p) {
-        std::string bytes(fs::file_size(p), '\0');
-        std::ifstream(p, std::ios::binary).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return bytes;
-    }
-
     static struct stat status_of(const fs::path& p) {
         struct stat s {};
         EXPECT_EQ(::lstat(p.c_str(), &s), 0) << p;
@@ -47,15 +31,6 @@ protected:
     }
 
     static mode_t mode_of(const fs::path& p) { return status_of(p).st_mode & 07777; }
-
-    std::vector<std::string> folder_entries(const fs::path& folder) const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    fs::path dir_;
 };
 
 TEST_F(AtomicFile, ReplacedFileKeepsItsPermissionBits) {

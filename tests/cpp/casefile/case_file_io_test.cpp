@@ -13,39 +13,15 @@
 #include "casefile/case_file.hpp"
 #include "casefile/child_process.hpp"
 #include "casefile/full_case.hpp"
+#include "casefile/test_folder.hpp"
 
 namespace velquin::sim {
 namespace {
 
 namespace fs = std::filesystem;
 
-class CaseFileIo : public ::testing::Test {
+class CaseFileIo : public testing::TestFolder {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("velquin-casefile-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, ec);
-        fs::remove_all(dir_, ec);
-    }
-
-    std::vector<std::string> folder_entries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    static std::string contents(const fs::path& p) {
-        std::string bytes(fs::file_size(p), '\0');
-        std::ifstream(p, std::ios::binary).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return bytes;
-    }
-
     static std::string error_of(const std::function<void()>& action) {
         try {
             action();
@@ -54,8 +30,6 @@ protected:
         }
         return "(no error)";
     }
-
-    fs::path dir_;
 };
 
 Case big_case() {
@@ -123,34 +97,16 @@ TEST_F(CaseFileIo, FailedSavesLeaveTheTargetAndNoLitter) {
 // error message, "(no error)", or why `prepare` failed.
 std::string save_error_in_child(const std::function<std::string()>& prepare, const Case& c,
                                 const fs::path& target) {
-    int pipe_ends[2];
-    if (::pipe(pipe_ends) != 0) return "(no pipe)";
-    const pid_t child = ::fork();
-    if (child < 0) return "(no child process)";
-    if (child == 0) {
-        ::close(pipe_ends[0]);
+    return testing::text_from_child([&] {
         std::string message = prepare();
-        if (message.empty()) {
-            message = "(no error)";
-            try {
-                save_case_file(c, target);
-            } catch (const CaseFileError& e) {
-                message = e.what();
-            }
+        if (!message.empty()) return message;
+        try {
+            save_case_file(c, target);
+        } catch (const CaseFileError& e) {
+            return std::string(e.what());
         }
-        const bool sent =
-            ::write(pipe_ends[1], message.data(), message.size()) == static_cast<ssize_t>(message.size());
-        ::_exit(sent ? 0 : 1);
-    }
-    ::close(pipe_ends[1]);
-    std::string message;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(pipe_ends[0], buffer, sizeof buffer)) > 0;) message.append(buffer, n);
-    ::close(pipe_ends[0]);
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return "(the child process failed: " + message + ")";
-    return message;
+        return std::string("(no error)");
+    });
 }
 
 // Root ignores folder permissions, so the save gives up root's rights
@@ -162,10 +118,7 @@ TEST_F(CaseFileIo, ReadOnlyFolderKeepsTheOldFile) {
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                               fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
     const auto without_root = []() -> std::string {
-        constexpr uid_t kNobody = 65534;
-        if (::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
-            return "(root's rights could not be given up)";
-        return "";
+        return testing::become_unprivileged() ? "" : "(root's rights could not be given up)";
     };
     EXPECT_EQ(save_error_in_child(without_root, big_case(), target),
               target.string() + ": cannot save (cannot create a temporary file in " + dir_.string() +

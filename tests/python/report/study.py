@@ -11,9 +11,16 @@ two plants grafted onto the IEEE 30-bus network.
 
 from __future__ import annotations
 
+import argparse
+import contextlib
+import io
+import sys
 from pathlib import Path
 
+from fixtures.fake_simulator import hide_other_simulators, isolated_imports
 from fixtures.workbooks import config_workbook
+
+REPO_DIR = Path(__file__).resolve().parents[3]
 
 SOLAR_BUSES = [101, 102, 103, 104]
 SINK_BUSES = [201, 202]
@@ -61,3 +68,29 @@ def write_workbook(folder: Path, simulator_dir: Path, results: Path) -> Path:
                            psse_init=1000, main_cases=[("yes", str(folder), "ieee30.sav")],
                            small_cases=[("yes", str(folder), "solar.sav", 4), ("yes", str(folder), "sink.sav", 7)],
                            result_folder=str(results))
+
+
+@contextlib.contextmanager
+def embedded_run(folder: Path, simulator_dir: Path, write_cases):
+    """`velquin run` on the embedded simulator, in isolated imports, for the
+    workbook that `write_cases(psspy)` returns after saving its cases.
+    Yields (caspy, the run's exit status, what it printed) while the
+    simulator's modules stay imported."""
+    with isolated_imports():
+        hide_other_simulators()
+        sys.path[:0] = [str(simulator_dir), str(REPO_DIR)]
+        import caspy
+        import psspy
+
+        from cli import run_command
+
+        assert psspy.progress_output(islct=2, filarg=str(folder / "building.txt")) == 0
+        workbook = write_cases(psspy)
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            status = run_command.execute(argparse.Namespace(workbook=str(workbook), traceback=False))
+        try:
+            yield caspy, status, out.getvalue()
+        finally:
+            psspy.close_powerflow()
+            psspy.progress_output(islct=1)

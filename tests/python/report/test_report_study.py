@@ -5,9 +5,7 @@ page in headless Chromium."""
 
 from __future__ import annotations
 
-import argparse
 import cmath
-import contextlib
 import hashlib
 import io
 import math
@@ -19,10 +17,8 @@ from pathlib import Path
 import pandas as pd
 import pytest
 
-from fixtures.fake_simulator import hide_other_simulators, isolated_imports
-
 from .chromium import visit
-from .study import SINK_BUSES, SOLAR_BUSES, build_cases, write_workbook
+from .study import SINK_BUSES, SOLAR_BUSES, build_cases, embedded_run, write_workbook
 
 REPO_DIR = Path(__file__).resolve().parents[3]
 STAGE_COLUMNS = ["main_case", "small_case", "stage", "bus", "name", "base_kv", "vm_pu", "va_deg", "vmax_pu",
@@ -39,27 +35,17 @@ def digest(path: Path) -> str:
 def study(tmp_path_factory, simulator_dir, test_data_dir):
     folder = tmp_path_factory.mktemp("report_study")
     results = folder / "results"
-    with isolated_imports():
-        hide_other_simulators()
-        sys.path[:0] = [str(simulator_dir), str(REPO_DIR)]
-        import caspy
-        import psspy
 
-        from cli import run_command
-
-        assert psspy.progress_output(islct=2, filarg=str(folder / "building.txt")) == 0
+    def write_cases(psspy):
         build_cases(psspy, folder, test_data_dir / "matpower" / "case30.m")
-        workbook = write_workbook(folder, simulator_dir, results)
-        out = io.StringIO()
-        with contextlib.redirect_stdout(out):
-            status = run_command.execute(argparse.Namespace(workbook=str(workbook), traceback=False))
+        return write_workbook(folder, simulator_dir, results)
+
+    with embedded_run(folder, simulator_dir, write_cases) as (caspy, status, out):
         report = results / "report"
         in_run = {name: (report / name).read_text() for name in ("stages.csv", "branches.csv", "summary.csv",
                                                                  "full_output.csv", "index.html")}
-        yield dict(folder=folder, results=results, report=report, caspy=caspy, status=status,
-                   out=out.getvalue(), in_run=in_run)
-        psspy.close_powerflow()
-        psspy.progress_output(islct=1)
+        yield dict(folder=folder, results=results, report=report, caspy=caspy, status=status, out=out,
+                   in_run=in_run)
 
 
 def pair_folder(study, small):
@@ -205,6 +191,35 @@ def test_the_report_s_flows_balance_every_plant_bus_of_the_solved_case(study):
     assert max(abs(s) for s in balance.values()) < 0.1
 
 
+def test_reading_the_plant_s_part_of_a_case_gives_the_whole_case_s_rows_and_flows(study):
+    """The report reads only the rows around the small case's buses: they
+    are exactly the whole case's rows, and the flows from them the same."""
+    from velquin_report.branch_flows import branch_flows, touching
+    from velquin_report.case_tables import read_case
+
+    for small, connecting, buses in (("solar", 4, SOLAR_BUSES), ("sink", 7, SINK_BUSES)):
+        for stage in ("0", "1", "final") if small == "solar" else ("0", "1"):
+            path = stage_file(study, small, stage)
+            whole = read_case(study["caspy"], path)
+            for around in (buses, [connecting, *buses]):
+                part = read_case(study["caspy"], path, around=around)
+                assert part.system_base_mva == whole.system_base_mva == 100.0
+                wanted = set(around)
+                for name, columns in (("lines", ("from_bus", "to_bus")), ("transformers", ("bus1", "bus2", "bus3"))):
+                    expected = touching(getattr(whole, name), wanted, columns).reset_index(drop=True)
+                    pd.testing.assert_frame_equal(getattr(part, name), expected, check_exact=True)
+                ends = set(part.lines[["from_bus", "to_bus"]].to_numpy().ravel()) | wanted
+                ends |= set(part.transformers[["bus1", "bus2", "bus3"]].to_numpy().ravel()) - {0}
+                pd.testing.assert_frame_equal(part.buses, whole.buses[whole.buses.index.isin(ends)],
+                                              check_exact=True)
+                machines = whole.machines[whole.machines["bus"].isin(wanted)].reset_index(drop=True)
+                # No machine: an empty table, whatever its columns' types.
+                pd.testing.assert_frame_equal(part.machines, machines, check_exact=True,
+                                              check_dtype=not machines.empty)
+                pd.testing.assert_frame_equal(branch_flows(part, set(buses)), branch_flows(whole, set(buses)),
+                                              check_exact=True)
+
+
 def test_summary_csv_gives_each_pair_its_outcome_and_worst_values(study):
     summary = pd.read_csv(io.StringIO(study["in_run"]["summary.csv"]))
     assert list(summary.columns) == [
@@ -274,6 +289,43 @@ def test_full_output_check_runs_on_a_copy_and_reports_the_plant_at_full_power(st
     assert list(sink["solved"]) == ["not run"]
     assert (digest(final), final.stat().st_mtime_ns) == before
 
+
+
+class _Regulating:
+    """A simulator adapter that leaves every bus's type as it is."""
+
+    def __init__(self, engine):
+        self.engine = engine
+
+    def __getattr__(self, name):
+        return getattr(self.engine, name)
+
+    def change_bus_data(self, **_):
+        return 0
+
+
+def test_the_full_output_check_s_load_bus_hold_solves_as_equal_limits_alone(study, simulator_dir, tmp_path):
+    """The check fixes a machine's reactive output by making its bus a load
+    bus; equal limits at a regulating bus must give the same solution."""
+    from velquin_report.full_output import check_full_output
+    from velquin_report.result_folder import find_pairs, small_case_buses
+    from velquin_report.simulator import open_engine
+    from velquin_report.stage_tables import read_stages
+
+    engine = open_engine(simulator_dir)
+    engine.init_psse(buses=150000)
+    pair = next(p for p in find_pairs(study["results"]) if p.small_case == "solar")
+    stages = read_stages(engine.caspy, pair, small_case_buses(pair))
+    held = check_full_output(engine, stages, tmp_path).results
+    regulating = check_full_output(_Regulating(engine), stages, tmp_path).results
+    assert [r.check for r in held] == ["full output", "0.95 lagging", "0.95 leading"]
+    assert [r.check for r in regulating] == [r.check for r in held]
+    for a, b in zip(held, regulating):
+        assert a.solved and b.solved and a.holds == b.holds, a.check
+        assert a.machines_q_mvar == pytest.approx(b.machines_q_mvar, abs=1e-9, nan_ok=True), a.check
+        assert (a.connecting_bus_vm_pu, a.p_mw, a.q_mvar) == pytest.approx(
+            (b.connecting_bus_vm_pu, b.p_mw, b.q_mvar), abs=1e-6), a.check
+        assert a.violations == b.violations, a.check
 
 def test_velquin_report_rebuilds_the_same_files_from_the_folder_alone(study, build_dir):
     env = dict(os.environ, VELQUIN_BUILD_DIR=str(build_dir))

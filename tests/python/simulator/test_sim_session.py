@@ -1,6 +1,7 @@
 """Start-up, progress output, opening and saving cases, and reading a saved
 case with caspy."""
 
+import math
 import subprocess
 import sys
 
@@ -72,6 +73,71 @@ def test_reading_a_case_leaves_the_case_in_memory_alone(sim):
     # The tables are plain attributes that callers may replace.
     other.pssbus = {"NUM": (9,)}
     assert other.pssbus == {"NUM": (9,)}
+
+
+def test_a_reading_tells_the_system_base_read_only(sim):
+    assert sim.psspy.newcase_2(basemva=250.0) == 0
+    data = sim.reading()
+    assert data.sbase == 250.0
+    with pytest.raises(AttributeError):
+        data.sbase = 100.0
+    assert data.sbase == 250.0
+
+
+def _lines_case(sim):
+    p = sim.psspy
+    for number in (1, 2, 3):
+        assert p.bus_data_4(ibus=number) == 0
+    assert p.branch_data_4(ibus=1, jbus=2) == 0
+    assert p.branch_data_4(ibus=2, jbus=3) == 0
+    assert p.save(sfile=str(sim.folder / "lines")) == 0
+    return sim.folder / "lines.sav"
+
+
+def test_tables_behave_as_plain_attributes_whenever_first_read(sim):
+    """Tables are built on first reading; whatever is read, set or deleted
+    first, the object answers as one with every table set at once."""
+    path = _lines_case(sim)
+    read = sim.caspy.Savecase(path)
+    every = {name: getattr(read, name) for name in [*TABLE_KEYS, "cas_nbrn", "cas_ntrn"]}
+    assert every["casbrn"]["TOBUS"] == (2, 3) and every["cas_nbrn"] == 2
+    # vars() and dir() show every table before any was read.
+    assert sim.caspy.Savecase(path).__dict__ == every
+    assert vars(sim.caspy.Savecase(path)) == every
+    assert set(every) <= set(dir(sim.caspy.Savecase(path)))
+    # Reading one table twice gives the same object; hasattr reads it.
+    data = sim.caspy.Savecase(path)
+    assert data.casbrn is data.casbrn and hasattr(data, "pssgen")
+    # Replaced or deleted before its first reading, a table stays so.
+    data = sim.caspy.Savecase(path)
+    data.castrn = {"BUSNUM": ()}
+    del data.casbrn
+    assert data.castrn == {"BUSNUM": ()}
+    with pytest.raises(AttributeError, match="'caspy.CaseData' object has no attribute 'casbrn'"):
+        data.casbrn
+    with pytest.raises(AttributeError):
+        del data.casbrn
+    assert "casbrn" not in dir(data) and "casbrn" not in vars(data)
+    assert vars(data) == {**{k: v for k, v in every.items() if k != "casbrn"}, "castrn": {"BUSNUM": ()}}
+    # Any other attribute: set, read and deleted as on a plain object.
+    data.note = "kept"
+    assert data.note == "kept"
+    del data.note
+    with pytest.raises(AttributeError, match="has no attribute 'note'"):
+        data.note
+    # A dictionary given to __dict__ replaces every table.
+    data = sim.caspy.Savecase(path)
+    data.__dict__ = {"pssbus": "mine"}
+    assert data.pssbus == "mine" and not hasattr(data, "casbrn")
+
+
+def test_equal_values_read_alike_and_zero_keeps_its_sign(sim):
+    for number, angle in ((1, 0.0), (2, -0.0), (3, 0.0), (4, 0.0), (5, -12.5)):
+        assert sim.psspy.bus_data_4(ibus=number, realar3=angle) == 0
+    angles = sim.reading().pssbus["VA"]
+    assert angles == (0.0, 0.0, 0.0, 0.0, -12.5)
+    assert [math.copysign(1.0, a) for a in angles] == [1.0, -1.0, 1.0, 1.0, -1.0]
+    assert all(type(a) is float for a in angles)
 
 
 def test_unreadable_files_raise_an_error_naming_the_file(sim):

@@ -47,7 +47,7 @@ def test_a_converged_pair_tells_its_counts_omissions_and_final_case(run, fake_si
 
     assert events.names() == ["run_planned", "main_case_read", "pair_started", "network_solve_started",
                               *["connection_solved"] * 3, "pair_finished"]
-    pair = {"main_case": "main", "small_case": "plant", "connections": 3}
+    pair = {"main_index": 0, "small_index": 0, "main_case": "main", "small_case": "plant", "connections": 3}
     assert events.named("network_solve_started") == [pair]
     assert events.named("connection_solved") == [{**pair, "reconnected": n} for n in (1, 2, 3)]
     assert events.named("run_planned")[0]["pairs"] == [{
@@ -72,6 +72,28 @@ def test_a_converged_pair_tells_its_counts_omissions_and_final_case(run, fake_si
         "load": {"total": 1, "refused": 1}, "induction machine": {"total": 0, "refused": 0}}
     assert list(facts["stages"]) == STAGES
     assert sum(facts["stages"].values()) <= facts["seconds"]
+
+
+def test_every_pair_event_carries_the_pair_s_main_and_small_index(fake_study):
+    main = fake_study.case("north", MAIN)
+    fake_study.case("south", MAIN)
+    fake_study.case("plant", PLANT)
+    fake_study.case("other", PLANT)
+    script_network(fake_study.fake, lines=MERGED_LINES)
+    events = Events()
+    # The disabled rows are not counted: indexes count the enabled cases.
+    fake_study.run([("yes", main.name), ("no", "north.sav"), ("yes", "south.sav")],
+                   [("yes", "plant", 101), ("no", "plant", 101), ("yes", "other", 101)], observer=events)
+    expected = {("north", "plant"): (0, 0), ("north", "other"): (0, 1), ("south", "plant"): (1, 0),
+                ("south", "other"): (1, 1)}
+    told = {}
+    for name, facts in events:
+        if name in ("pair_started", "network_solve_started", "connection_solved", "pair_finished"):
+            pair = (facts["main_case"], facts["small_case"])
+            assert (facts["main_index"], facts["small_index"]) == expected[pair], (name, pair)
+            told.setdefault(name, set()).add(pair)
+    assert told["network_solve_started"] == told["pair_finished"] == set(expected)
+    assert ("south", "plant") in told["connection_solved"]
 
 
 def test_a_failed_solve_names_its_connection_and_the_buses_never_reached(run, fake_simulator):
