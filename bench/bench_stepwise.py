@@ -132,14 +132,34 @@ def start_of(name: str, arguments) -> str:
     return {1: "flat", 4: "DC angles"}.get(option(6), "case")
 
 
-def recipe_breakdown(connections: list[list]) -> list[str]:
-    """Lines of the per-call table over the connections whose solve made the
-    most common number of solution calls (a retry adds calls)."""
+def usual_recipes(connections: list[list]) -> list[list]:
+    """The solution calls of the connections whose solve made the most
+    common number of them (a retry adds calls)."""
     solutions = [[call for call in calls if call[0] != "save"] for calls in connections]
     if not solutions:
         return []
     usual = Counter(len(calls) for calls in solutions).most_common(1)[0][0]
-    same = [calls for calls in solutions if len(calls) == usual]
+    return [calls for calls in solutions if len(calls) == usual]
+
+
+def first_call_times(connections: list[list]) -> tuple[list[float], list[float]]:
+    """Wall and CPU times of each connection's first recipe call when it is a
+    flat start that built the model: a flat-start solve from nothing (but
+    the kept orderings of earlier networks) timed within the run, under the
+    same load as the connection around it."""
+    first = [calls[0] for calls in usual_recipes(connections)
+             if start_of(calls[0][0], calls[0][1]) == "flat" and calls[0][4].get("model_builds", 0) > 0]
+    return [c[2] for c in first], [c[3] for c in first]
+
+
+def recipe_breakdown(connections: list[list]) -> list[str]:
+    """Lines of the per-call table over the connections whose solve made the
+    most common number of solution calls."""
+    solutions = [[call for call in calls if call[0] != "save"] for calls in connections]
+    same = usual_recipes(connections)
+    if not same:
+        return []
+    usual = len(same[0])
     lines = [f"  recipe call by call ({len(same)} of {len(solutions)} connections made {usual} solution calls; "
              "means per connection):"]
     for position in range(usual):
@@ -248,6 +268,7 @@ def main() -> int:
         solutions = dict(seconds=dict(meter.seconds), calls=dict(meter.calls), work=dict(meter.work),
                          cpu=meter.cpu)
         by_call = recipe_breakdown(meter.connections)
+        first_wall, first_cpu = first_call_times(meter.connections)
         meter.reset()
         peak_mb = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
         reference = time_flat_rsol(psspy, main_case, args.repeats)
@@ -277,6 +298,13 @@ def main() -> int:
         for stage in pairs[0]["stages"]))
     for line in by_call:
         print(line)
+    if first_wall:
+        # Timed in every connection, this reference shares the run's load,
+        # which the rsol timed after the run (below) may not.
+        print(f"  the recipe's first call (flat rsol, model built) in {len(first_wall)} connections: wall "
+              f"{stats(first_wall)} ms, CPU {stats(first_cpu)} ms (min/median/max)")
+        print(f"      ratio per connection / its median: {per / statistics.median(first_wall):.2f} (wall), "
+              f"{per_cpu / statistics.median(first_cpu):.2f} (CPU)")
     for kind, label in (("cold", "from nothing"), ("warm", "model kept")):
         if kind not in reference:
             continue
