@@ -144,9 +144,9 @@ def usual_recipes(connections: list[list]) -> list[list]:
 
 def first_call_times(connections: list[list]) -> tuple[list[float], list[float]]:
     """Wall and CPU times of each connection's first recipe call when it is a
-    flat start that built the model: a flat-start solve from nothing (but
-    the kept orderings of earlier networks) timed within the run, under the
-    same load as the connection around it."""
+    flat start that built the model: it does the work of a flat-start solve
+    from nothing (model, orderings, pivots; see its counters), timed within
+    the run, under the same load as the connection around it."""
     first = [calls[0] for calls in usual_recipes(connections)
              if start_of(calls[0][0], calls[0][1]) == "flat" and calls[0][4].get("model_builds", 0) > 0]
     return [c[2] for c in first], [c[3] for c in first]
@@ -155,12 +155,11 @@ def first_call_times(connections: list[list]) -> tuple[list[float], list[float]]
 def recipe_breakdown(connections: list[list]) -> list[str]:
     """Lines of the per-call table over the connections whose solve made the
     most common number of solution calls."""
-    solutions = [[call for call in calls if call[0] != "save"] for calls in connections]
     same = usual_recipes(connections)
     if not same:
         return []
     usual = len(same[0])
-    lines = [f"  recipe call by call ({len(same)} of {len(solutions)} connections made {usual} solution calls; "
+    lines = [f"  recipe call by call ({len(same)} of {len(connections)} connections made {usual} solution calls; "
              "means per connection):"]
     for position in range(usual):
         calls = [c[position] for c in same]
@@ -169,7 +168,7 @@ def recipe_breakdown(connections: list[list]) -> list[str]:
         cpu = statistics.mean(c[3] for c in calls) * 1e3
         computed = sum(1 for c in calls if not c[4].get("memo_hits", 0)) / len(calls)
         done = ", ".join(f"{k.replace('_', ' ')} {statistics.mean(c[4].get(k, 0) for c in calls):.2f}"
-                         for k in WORK_KEYS[:-1])
+                         for k in WORK_KEYS if k != "memo_hits")
         lines.append(f"    {position + 1:2d} {name} {start_of(name, calls[0][1]):9} {wall:6.1f} ms "
                      f"({cpu:5.1f} CPU), computed {computed:4.0%}: {done}")
     # Each connection's calls end with its numbered save.
@@ -303,8 +302,10 @@ def main() -> int:
         # which the rsol timed after the run (below) may not.
         print(f"  the recipe's first call (flat rsol, model built) in {len(first_wall)} connections: wall "
               f"{stats(first_wall)} ms, CPU {stats(first_cpu)} ms (min/median/max)")
-        print(f"      ratio per connection / its median: {per / statistics.median(first_wall):.2f} (wall), "
-              f"{per_cpu / statistics.median(first_cpu):.2f} (CPU)")
+        # Both are means over the connections: their ratio is that of the totals.
+        print(f"      ratio per connection / their mean ({statistics.mean(first_wall) * 1e3:.1f} ms wall, "
+              f"{statistics.mean(first_cpu) * 1e3:.1f} ms CPU): {per / statistics.mean(first_wall):.2f} (wall), "
+              f"{per_cpu / statistics.mean(first_cpu):.2f} (CPU)")
     for kind, label in (("cold", "from nothing"), ("warm", "model kept")):
         if kind not in reference:
             continue
