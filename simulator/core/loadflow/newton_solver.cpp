@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "loadflow/device_injections.hpp"
 #include "loadflow/induction_model.hpp"
@@ -577,11 +578,15 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s,
         for (double d : step_)
             if (!std::isfinite(d)) return NewtonOutcome::Singular;
         double alpha = 1.0;
+        // The step length whose state `trial` and `trial_q` hold, from v and
+        // this iteration's correction (NaN: none yet).
+        double trial_alpha = std::numeric_limits<double>::quiet_NaN();
         if (s.step_control != StepControl::None) {
             const double m0 = merit_;
             std::vector<double> keep_q = qg_;
             auto merit_at = [&](double a) {
                 apply_step(v, a, trial, trial_q);
+                trial_alpha = a;
                 std::swap(qg_, trial_q);
                 const double mt = evaluate_merit_at(trial);
                 std::swap(qg_, trial_q);
@@ -610,7 +615,10 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s,
             }
             qg_ = keep_q;
         }
-        apply_step(v, alpha, trial, trial_q);
+        // The step control usually tried last the step it takes: the trial
+        // holds it already (apply_step reads v, qg_, the correction and the
+        // regime, which trying a step leaves as they were).
+        if (!(trial_alpha == alpha)) apply_step(v, alpha, trial, trial_q);
         v.swap(trial);
         qg_.swap(trial_q);
         last_step = alpha;
