@@ -8,10 +8,13 @@ Per connection it prints the time of the whole pair (element copy, saves,
 status report, the network solve's full recipe) and of the network solve
 alone, the load-flow work (model builds, symbolic analyses, full
 factorisations, refactorisations, iterations, memo hits), and where the
-time went (solutions, saves). One flat-start rsol of the main network is
-timed twice: from nothing (everything kept forgotten first, as in a fresh
-session) and with the network model and orderings kept (its inputs changed,
-so that it is computed). The ratios are per-connection time over each.
+time went (solutions, saves), then call by call through the recipe: the
+mean time of each solution call of a connection, how often it was computed
+rather than remembered, and its mean work. One flat-start rsol of the main
+network is timed twice: from nothing (everything kept forgotten first, as
+in a fresh session) and with the network model and orderings kept (its
+inputs changed, so that it is computed). The ratios are per-connection time
+over each.
 
     PYTHONPATH=build/python bench/bench_stepwise.py [--main activsg10k | --main tiled:7] [--repeats 5]
 
@@ -60,6 +63,10 @@ class SimulatorMeter:
         self.calls = Counter()
         self.work = Counter()
         self.cpu = 0.0
+        # Every call in order: (name, arguments, wall, CPU, work); a
+        # connection's calls end at its numbered save (see `connection_solved`).
+        self.log = []
+        self.connections = []
         self._psspy = psspy
         for name in ("rsol", "fnsl", "save"):
             setattr(psspy, name, self._timed(name, getattr(psspy, name)))
@@ -70,18 +77,30 @@ class SimulatorMeter:
             try:
                 return operation(*args, **kwargs)
             finally:
-                self.seconds[name] += time.perf_counter() - start
+                wall, thread = time.perf_counter() - start, time.thread_time() - cpu
+                self.seconds[name] += wall
                 self.calls[name] += 1
+                done = {}
                 if name != "save":
-                    self.cpu += time.thread_time() - cpu
-                    self.work.update(work(self._psspy))
+                    self.cpu += thread
+                    done = work(self._psspy)
+                    self.work.update(done)
+                self.log.append((name, (args, kwargs), wall, thread, done))
         return timed
+
+    def connection_solved(self):
+        """The calls since the previous connection's numbered save, which
+        the network solve has just made, are this connection's."""
+        self.connections.append(self.log)
+        self.log = []
 
     def reset(self):
         self.seconds.clear()
         self.calls.clear()
         self.work.clear()
         self.cpu = 0.0
+        self.log = []
+        self.connections = []
 
 
 def work(psspy) -> dict:
@@ -95,6 +114,69 @@ def demo_plants() -> list[tuple[str, int]]:
     book = load_workbook(DEMO_DIR / "config.xlsx", read_only=True)
     rows = list(book["Plants"].iter_rows(values_only=True))[1:]
     return [(Path(name).stem, int(bus)) for enabled, _, name, bus in rows if str(enabled).lower() == "yes"]
+
+
+def start_of(name: str, arguments) -> str:
+    """The start profile a solution call asks for (simulator/docs/loadflow.md,
+    options 6 and, for rsol, 7): "flat", "DC angles" or "case"."""
+    args, kwargs = arguments
+    options = list(args[0]) if args else []
+
+    def option(k: int) -> int:
+        if f"options{k}" in kwargs:
+            return int(kwargs[f"options{k}"])
+        return int(options[k - 1]) if len(options) >= k else 0
+
+    if name == "rsol" and option(7) & 4:
+        return "DC angles"
+    return {1: "flat", 4: "DC angles"}.get(option(6), "case")
+
+
+def usual_recipes(connections: list[list]) -> list[list]:
+    """The solution calls of the connections whose solve made the most
+    common number of them (a retry adds calls)."""
+    solutions = [[call for call in calls if call[0] != "save"] for calls in connections]
+    if not solutions:
+        return []
+    usual = Counter(len(calls) for calls in solutions).most_common(1)[0][0]
+    return [calls for calls in solutions if len(calls) == usual]
+
+
+def first_call_times(connections: list[list]) -> tuple[list[float], list[float]]:
+    """Wall and CPU times of each connection's first recipe call when it is a
+    flat start that built the model: it does the work of a flat-start solve
+    from nothing (model, orderings, pivots; see its counters), timed within
+    the run, under the same load as the connection around it."""
+    first = [calls[0] for calls in usual_recipes(connections)
+             if start_of(calls[0][0], calls[0][1]) == "flat" and calls[0][4].get("model_builds", 0) > 0]
+    return [c[2] for c in first], [c[3] for c in first]
+
+
+def recipe_breakdown(connections: list[list]) -> list[str]:
+    """Lines of the per-call table over the connections whose solve made the
+    most common number of solution calls."""
+    same = usual_recipes(connections)
+    if not same:
+        return []
+    usual = len(same[0])
+    lines = [f"  recipe call by call ({len(same)} of {len(connections)} connections made {usual} solution calls; "
+             "means per connection):"]
+    for position in range(usual):
+        calls = [c[position] for c in same]
+        name = calls[0][0]
+        wall = statistics.mean(c[2] for c in calls) * 1e3
+        cpu = statistics.mean(c[3] for c in calls) * 1e3
+        computed = sum(1 for c in calls if not c[4].get("memo_hits", 0)) / len(calls)
+        done = ", ".join(f"{k.replace('_', ' ')} {statistics.mean(c[4].get(k, 0) for c in calls):.2f}"
+                         for k in WORK_KEYS if k != "memo_hits")
+        lines.append(f"    {position + 1:2d} {name} {start_of(name, calls[0][1]):9} {wall:6.1f} ms "
+                     f"({cpu:5.1f} CPU), computed {computed:4.0%}: {done}")
+    # Each connection's calls end with its numbered save.
+    saves = [calls[-1] for calls in connections if calls and calls[-1][0] == "save"]
+    if saves:
+        lines.append(f"    numbered save after the recipe: {statistics.mean(c[2] for c in saves) * 1e3:.1f} ms "
+                     f"({statistics.mean(c[3] for c in saves) * 1e3:.1f} CPU)")
+    return lines
 
 
 def stats(values: list[float]) -> str:
@@ -170,15 +252,22 @@ def main() -> int:
 
         meter = SimulatorMeter(psspy)
         events = []
+
+        def observe(event, facts):
+            events.append((event, facts))
+            if event == "connection_solved":
+                meter.connection_solved()
+
         output = io.StringIO()
         start, cpu = time.perf_counter(), time.process_time()
         with contextlib.redirect_stdout(output):
-            velquin_main.run_integration(str(workbook.parent), workbook.name,
-                                         observer=lambda event, facts: events.append((event, facts)))
+            velquin_main.run_integration(str(workbook.parent), workbook.name, observer=observe)
         total, total_cpu = time.perf_counter() - start, time.process_time() - cpu
         pairs = [facts for event, facts in events if event == "pair_finished"]
         solutions = dict(seconds=dict(meter.seconds), calls=dict(meter.calls), work=dict(meter.work),
                          cpu=meter.cpu)
+        by_call = recipe_breakdown(meter.connections)
+        first_wall, first_cpu = first_call_times(meter.connections)
         meter.reset()
         peak_mb = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
         reference = time_flat_rsol(psspy, main_case, args.repeats)
@@ -206,6 +295,17 @@ def main() -> int:
     print("  stages per connection: " + ", ".join(
         f"{stage} {sum(p['stages'].get(stage, 0.0) for p in pairs) / connections * 1e3:.1f} ms"
         for stage in pairs[0]["stages"]))
+    for line in by_call:
+        print(line)
+    if first_wall:
+        # Timed in every connection, this reference shares the run's load,
+        # which the rsol timed after the run (below) may not.
+        print(f"  the recipe's first call (flat rsol, model built) in {len(first_wall)} connections: wall "
+              f"{stats(first_wall)} ms, CPU {stats(first_cpu)} ms (min/median/max)")
+        # Both are means over the connections: their ratio is that of the totals.
+        print(f"      ratio per connection / their mean ({statistics.mean(first_wall) * 1e3:.1f} ms wall, "
+              f"{statistics.mean(first_cpu) * 1e3:.1f} ms CPU): {per / statistics.mean(first_wall):.2f} (wall), "
+              f"{per_cpu / statistics.mean(first_cpu):.2f} (CPU)")
     for kind, label in (("cold", "from nothing"), ("warm", "model kept")):
         if kind not in reference:
             continue

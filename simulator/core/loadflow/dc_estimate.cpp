@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "loadflow/device_injections.hpp"
+
 namespace velquin::sim::loadflow {
 
 bool estimate_angles(const NetworkModel& m, SparseLu& lu, std::vector<Complex>& v) {
@@ -28,6 +30,8 @@ bool estimate_angles(const NetworkModel& m, SparseLu& lu, std::vector<Complex>& 
         if (index[static_cast<std::size_t>(s.b)] >= 0)
             rhs[static_cast<std::size_t>(index[static_cast<std::size_t>(s.b)])] -= shifted;
     }
+    // DC line converters and FACTS series elements at 1 pu.
+    const std::vector<Complex> devices = flat_device_injections(m);
     std::vector<int> start(1, 0), rows;
     std::vector<double> values;
     rows.reserve(m.y_col.size());
@@ -42,7 +46,7 @@ bool estimate_angles(const NetworkModel& m, SparseLu& lu, std::vector<Complex>& 
         }
         start.push_back(static_cast<int>(rows.size()));
         // Injections at flat voltage: generation and load, shunt conductance.
-        const double p = m.s_base[i].real() - m.i_load[i].real() - m.y_shunt[i].real();
+        const double p = m.s_base[i].real() - m.i_load[i].real() - m.y_shunt[i].real() + devices[i].real();
         rhs[static_cast<std::size_t>(index[i])] += p;
     }
     for (const PlantModel& pm : m.plants)

@@ -51,6 +51,10 @@ bool controls_moved(const NetworkModel& m) {
         if (tc.moved) return true;
     for (const ShuntControl& sc : m.shunts)
         if (sc.moved) return true;
+    for (const FlowControl& fc : m.flow_controls)
+        if (fc.moved) return true;
+    for (const LccLineData& d : m.lcc_lines)
+        if (d.taps_moved) return true;
     return false;
 }
 
@@ -75,7 +79,7 @@ private:
 // solution computed now and one remembered.
 LoadflowResult KeptState::deliver(const SolutionOutcome& outcome, Case& c, ProgressOutput* progress) {
     apply_solution(outcome.write, c);
-    network_written_ = !outcome.write.ratios.empty() || !outcome.write.switched_shunt_mvar.empty();
+    network_written_ = outcome.write.writes_network_data();
     if (progress != nullptr) {
         progress->write(outcome.progress_text);
         progress->flush();
@@ -157,7 +161,7 @@ LoadflowResult KeptState::solve(Case& c, const LoadflowOptions& o, ProgressOutpu
     work.refactorisations =
         static_cast<int>(jacobian_.refactorisations() + dc_.refactorisations() - refactors);
     outcome.result.work = work;
-    // Moved taps or shunts changed the kept model: the next solution builds
+    // Moved controls changed the kept model: the next solution builds
     // it again (from the case, which holds the moves if they were written).
     if (controls_moved(model_)) model_valid_ = false;
     std::optional<std::string> fields;

@@ -2,7 +2,7 @@
 // it: everything kept was computed from inputs that are compared exactly
 // with the case at every solution (network_key.hpp, solution_inputs.hpp).
 // - The network model, with its bus index, while the network data are the
-//   same; a model whose taps or shunts a solution moved is rebuilt. The
+//   same; a model whose controls a solution moved is rebuilt. The
 //   network data are compared unless the caller knows that nothing but the
 //   last solution touched the case and that solution wrote no network data.
 // - The Jacobian's layout (one per model), symbolic analyses by pattern
@@ -43,7 +43,7 @@ private:
     NetworkModel model_;
     bool model_valid_ = false;
     BuildSettings settings_;
-    // The last solution wrote network data (moved taps or shunts): the key
+    // The last solution wrote network data (moved controls): the key
     // no longer describes the case.
     bool network_written_ = false;
     SparseLu jacobian_;

@@ -5,6 +5,7 @@
 
 #include "loadflow/branch_admittance.hpp"
 #include "loadflow/bus_index.hpp"
+#include "loadflow/impedance_correction.hpp"
 #include "loadflow/solution_parameters.hpp"
 
 namespace velquin::sim {
@@ -72,6 +73,22 @@ std::vector<LineEndFlows> line_flows(const Case& c, double threshold) {
         if (s.status == 1 && b >= 0)
             out(b, Complex(0.0, -s.initial_mvar) * std::norm(v[static_cast<std::size_t>(b)]) / base);
     }
+    // Series impedances with the windings' impedance correction applied.
+    std::vector<std::string> ignored_notes;
+    auto series_impedances = [&](const Transformer& t, const std::array<double, 3>& kv) {
+        const CorrectedTransformer ct = transformer_correction(c, t, base, kv, ignored_notes);
+        if (!ct.applies()) {
+            if (!t.is_three_winding()) return std::array<Complex, 3>{pair_impedance_pu(t, 0, base), {}, {}};
+            return star_impedances_pu(t, base);
+        }
+        std::array<double, 3> ratio{1.0, 1.0, 1.0}, angle{0.0, 0.0, 0.0};
+        for (int k = 0; k < (t.is_three_winding() ? 3 : 1); ++k) {
+            const auto ku = static_cast<std::size_t>(k);
+            ratio[ku] = winding_ratio_pu(t, k, kv[ku]);
+            angle[ku] = t.windings[ku].angle_deg;
+        }
+        return corrected_series_impedances(ct, ratio, angle);
+    };
     std::vector<LineEndFlows> flows(c.lines.size());
     struct Tie {
         int a, b;
@@ -115,7 +132,7 @@ std::vector<LineEndFlows> line_flows(const Case& c, double threshold) {
             if (t.status != 1 || a < 0 || b < 0) continue;
             const double kv1 = c.buses[static_cast<std::size_t>(a)].base_kv,
                          kv2 = c.buses[static_cast<std::size_t>(b)].base_kv;
-            Complex z = pair_impedance_pu(t, 0, base);
+            Complex z = series_impedances(t, {kv1, kv2, 0.0})[0];
             if (std::abs(z) <= 1e-12) z = Complex(0.0, threshold);
             TwoPort tp = winding_two_port(1.0 / z, winding_ratio_pu(t, 0, kv1),
                                           t.windings[0].angle_deg * std::numbers::pi / 180.0,
@@ -128,7 +145,10 @@ std::vector<LineEndFlows> line_flows(const Case& c, double threshold) {
         const std::array<int, 3> b3{bus(t.bus1), bus(t.bus2), bus(t.bus3)};
         if (t.status == 0 || b3[0] < 0 || b3[1] < 0 || b3[2] < 0) continue;
         const Complex star = polar_degrees(t.star_vm, t.star_va_deg);
-        const std::array<Complex, 3> z = star_impedances_pu(t, base);
+        const std::array<Complex, 3> z =
+            series_impedances(t, {c.buses[static_cast<std::size_t>(b3[0])].base_kv,
+                                  c.buses[static_cast<std::size_t>(b3[1])].base_kv,
+                                  c.buses[static_cast<std::size_t>(b3[2])].base_kv});
         const int winding_out = t.status == 2 ? 1 : t.status == 3 ? 2 : t.status == 4 ? 0 : -1;
         for (int k = 0; k < 3; ++k) {
             if (k == winding_out) continue;

@@ -20,10 +20,10 @@ struct LineEndFlows {
 // bus out of service) carry nothing. The flows of ties come from the power
 // balance of the buses they tie (machines' written outputs, loads, shunts
 // and the other branches); ties that close a loop among ties carry nothing,
-// the others of that loop carrying the whole. Induction machines are not in
-// that balance (their drawn power is not stored in the case). A negative
-// threshold means
-// the case's THRSHZ (default 0.0001 pu).
+// the others of that loop carrying the whole. Induction machines, DC line
+// converters and FACTS devices are not in that balance (what they draw is
+// not stored in the case). A negative threshold means the case's THRSHZ
+// (default 0.0001 pu).
 std::vector<LineEndFlows> line_flows(const Case& c, double zero_impedance_threshold = -1.0);
 
 }  // namespace velquin::sim

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "api/progress_output.hpp"
+#include "loadflow/device_results.hpp"
 #include "loadflow/loadflow_work.hpp"
 #include "loadflow/solution_status.hpp"
 #include "model/case.hpp"
@@ -31,9 +32,9 @@ enum class StepLength { Full, OnDemand, EveryIteration };
 struct LoadflowOptions {
     std::string method = "Full Newton-Raphson";
     TapAdjustment taps = TapAdjustment::Off;
-    int area_interchange = 0;             // accepted, not modelled
-    bool phase_shift_adjustment = false;  // accepted, not modelled
-    bool dc_tap_adjustment = true;        // accepted, no DC lines modelled
+    int area_interchange = 0;  // 0 off, 1 tie lines only, 2 tie lines and loads
+    bool phase_shift_adjustment = false;
+    bool dc_tap_adjustment = true;  // converter transformer taps of two-terminal DC lines
     ShuntAdjustment shunts = ShuntAdjustment::Off;
     StartProfile start = StartProfile::CaseVoltages;
     bool dc_angles_at_flat_start = false;  // a flat start takes DC angles
@@ -63,7 +64,16 @@ struct LoadflowResult {
     int islands_unsolved = 0;  // energised islands without a swing bus
     int limited_plants = 0;    // plants held at a reactive limit
     int taps_moved = 0, shunts_moved = 0;
+    int flow_windings_moved = 0;  // phase shifters and windings holding reactive power
+    int areas_moved = 0;          // moves of area slack machines
+    int dc_taps_moved = 0;        // converter transformer taps of DC lines
+    int device_changes = 0;       // DC line regimes and VSC converter limits changed
     std::vector<std::string> notes;
+    // Operating points of the modelled devices (filled when the solution
+    // is written back).
+    std::vector<DcLineResult> dc_lines;
+    std::vector<VscLineResult> vsc_lines;
+    std::vector<FactsResult> facts;
     LoadflowWork work;  // iterations are counted above
 };
 

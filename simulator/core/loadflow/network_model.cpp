@@ -7,6 +7,10 @@
 
 #include "loadflow/branch_admittance.hpp"
 #include "loadflow/bus_index.hpp"
+#include "loadflow/device_controls.hpp"
+#include "loadflow/facts_device_model.hpp"
+#include "loadflow/lcc_dc_line.hpp"
+#include "loadflow/vsc_dc_line.hpp"
 
 namespace velquin::sim::loadflow {
 
@@ -53,6 +57,7 @@ public:
 
     void run() {
         m_.base_mva = c_.identification.base_mva > 0.0 ? c_.identification.base_mva : 100.0;
+        m_.zero_impedance_threshold = s_.zero_impedance_threshold;
         base_ = m_.base_mva;
         number_nodes();
         m_.y_shunt.assign(n(), Complex{});
@@ -61,12 +66,14 @@ public:
         m_.i_load.assign(n(), Complex{});
         add_lines();
         add_transformers();
+        add_device_branches();
         add_shunts_and_loads();
         add_machines();
         add_induction_machines();
         build_pattern();
         find_islands();
         settle_regulation();
+        add_device_regulators();
         add_switched_shunt_controls();
         note_unmodelled();
         m_.refresh_admittance();
@@ -107,6 +114,11 @@ private:
             int bf = 0, bt = 0;
             if (d.status == 1 && is_tie(d) && both_up(d.from_bus, d.to_bus, bf, bt)) uf.unite(bf, bt);
         }
+        // A FACTS device whose series element is bypassed ties its buses.
+        for (const FactsDevice& f : c_.facts_devices) {
+            int bf = 0, bt = 0;
+            if (facts_bypassed(f) && both_up(f.sending_bus, f.terminal_bus, bf, bt)) uf.unite(bf, bt);
+        }
         m_.bus_node.assign(nb, -1);
         int count = 0;
         for (std::size_t i = 0; i < nb; ++i) {
@@ -136,7 +148,7 @@ private:
     }
 
     void add_stamp(int a, int b, const TwoPort& tp, Complex series, double shift, int transformer,
-                   int winding, double t2 = 1.0) {
+                   int winding, StampEnds ends, double t2 = 1.0, double t1 = 1.0, int corrected = -1) {
         if (a == b) {
             // Both ends in one node (parallel to a tie): only the shunt parts remain.
             m_.y_shunt[static_cast<std::size_t>(a)] += tp.yaa + tp.yab + tp.yba + tp.ybb;
@@ -151,7 +163,10 @@ private:
         s.ybb = tp.ybb;
         s.series = series;
         s.shift_rad = shift;
+        s.t1 = t1;
         s.t2 = t2;
+        s.corrected = corrected;
+        s.ends = ends;
         m_.stamps.push_back(s);
         m_.stamp_transformer.push_back(transformer);
         m_.stamp_winding.push_back(winding);
@@ -168,14 +183,16 @@ private:
                 continue;
             }
             const TwoPort tp = line_two_port(l);
-            add_stamp(a, b, tp, -tp.yab, 0.0, -1, 0);
+            add_stamp(a, b, tp, -tp.yab, 0.0, -1, 0,
+                      {index_.find(l.from_bus), index_.find(l.to_bus), l.metered_end >= 2});
         }
         for (const SwitchingDevice& d : c_.switching_devices) {
             if (d.status != 1 || is_tie(d)) continue;
             const int a = node_of_bus(d.from_bus), b = node_of_bus(d.to_bus);
             if (a < 0 || b < 0) continue;
             const Complex y = 1.0 / Complex(0.0, d.x);
-            add_stamp(a, b, TwoPort{y, -y, -y, y}, y, 0.0, -1, 0);
+            add_stamp(a, b, TwoPort{y, -y, -y, y}, y, 0.0, -1, 0,
+                      {index_.find(d.from_bus), index_.find(d.to_bus), d.metered_end >= 2});
         }
     }
 
@@ -188,10 +205,12 @@ private:
     void add_tap_control(int t, int k, int stamp_index, int winding_node, double kv) {
         const Transformer& tr = c_.transformers[static_cast<std::size_t>(t)];
         const Winding& w = tr.windings[static_cast<std::size_t>(k)];
-        if (w.control_mode == 2 || w.control_mode == 4 || w.control_mode == 5) ++uncontrolled_taps_;
-        if (w.control_mode == 3) ++m_.phase_shift_controls;
+        if (w.control_mode == 4 || w.control_mode == 5) ++uncontrolled_taps_;
+        if (w.control_mode == 2 || w.control_mode == 3) {
+            add_flow_control(t, k, stamp_index, kv);
+            return;
+        }
         if (w.control_mode != 1 || w.controlled_bus == 0) return;
-        if (w.load_drop_compensation != Complex{}) ++load_drop_;
         const int controlled = node_of_bus(std::abs(w.controlled_bus));
         if (controlled < 0 || stamp_index < 0) return;
         TapControl tc;
@@ -202,57 +221,120 @@ private:
         tc.controlled_on_tap_side = w.controlled_bus < 0 || controlled == winding_node;
         tc.vmin = std::min(w.vmin, w.vmax);
         tc.vmax = std::max(w.vmin, w.vmax);
-        const double scale = winding_ratio_pu(tr, k, kv) / (w.ratio != 0.0 ? w.ratio : 1.0);
-        const double r1 = w.rmin * (w.ratio != 0.0 ? scale : 1.0);
-        const double r2 = w.rmax * (w.ratio != 0.0 ? scale : 1.0);
-        tc.rmin = std::min(r1, r2);
-        tc.rmax = std::max(r1, r2);
+        std::tie(tc.rmin, tc.rmax) = ratio_limits_pu(tr, k, kv);
         tc.step = w.tap_positions > 1 ? (tc.rmax - tc.rmin) / (w.tap_positions - 1) : 0.0;
         tc.ratio = winding_ratio_pu(tr, k, kv);
         tc.bus_base_kv = kv;
+        tc.load_drop = w.load_drop_compensation;
         m_.taps.push_back(tc);
+    }
+
+    // Ratio limits RMA/RMI of winding k in pu of its bus base (they are in
+    // the units of CW, like the ratio).
+    std::pair<double, double> ratio_limits_pu(const Transformer& tr, int k, double kv) const {
+        const Winding& w = tr.windings[static_cast<std::size_t>(k)];
+        const double scale = w.ratio != 0.0 ? winding_ratio_pu(tr, k, kv) / w.ratio : 1.0;
+        const double r1 = w.rmin * scale, r2 = w.rmax * scale;
+        return {std::min(r1, r2), std::max(r1, r2)};
+    }
+
+    void add_flow_control(int t, int k, int stamp_index, double kv) {
+        if (stamp_index < 0) return;
+        const Transformer& tr = c_.transformers[static_cast<std::size_t>(t)];
+        const Winding& w = tr.windings[static_cast<std::size_t>(k)];
+        FlowControl fc;
+        fc.transformer = t;
+        fc.winding = k;
+        fc.stamp = stamp_index;
+        fc.active_power = w.control_mode == 3;
+        fc.low = std::min(w.vmin, w.vmax) / base_;
+        fc.high = std::max(w.vmin, w.vmax) / base_;
+        fc.bus_base_kv = kv;
+        if (fc.active_power) {
+            fc.min = std::min(w.rmin, w.rmax) * kDegToRad;
+            fc.max = std::max(w.rmin, w.rmax) * kDegToRad;
+            fc.setting = w.angle_deg * kDegToRad;
+        } else {
+            std::tie(fc.min, fc.max) = ratio_limits_pu(tr, k, kv);
+            fc.setting = winding_ratio_pu(tr, k, kv);
+        }
+        fc.step = w.tap_positions > 1 ? (fc.max - fc.min) / (w.tap_positions - 1) : 0.0;
+        m_.flow_controls.push_back(fc);
+    }
+
+    // Registers a transformer whose windings refer to impedance correction
+    // tables; -1 when none of its windings has a usable table.
+    int add_correction(int ti, const std::array<double, 3>& kv) {
+        CorrectedTransformer ct =
+            transformer_correction(c_, c_.transformers[static_cast<std::size_t>(ti)], base_, kv, m_.notes);
+        if (!ct.applies()) return -1;
+        ct.transformer = ti;
+        m_.corrected_transformers.push_back(std::move(ct));
+        return static_cast<int>(m_.corrected_transformers.size()) - 1;
+    }
+
+    std::array<Complex, 3> corrected_impedances(int corrected, const std::array<double, 3>& ratio_pu) const {
+        const CorrectedTransformer& ct = m_.corrected_transformers[static_cast<std::size_t>(corrected)];
+        const Transformer& t = c_.transformers[static_cast<std::size_t>(ct.transformer)];
+        return corrected_series_impedances(
+            ct, ratio_pu, {t.windings[0].angle_deg, t.windings[1].angle_deg, t.windings[2].angle_deg});
     }
 
     void add_transformers() {
         for (std::size_t ti = 0; ti < c_.transformers.size(); ++ti) {
             const Transformer& t = c_.transformers[ti];
             const int it = static_cast<int>(ti);
-            if (t.windings[0].correction_table != 0 ||
-                (t.is_three_winding() &&
-                 (t.windings[1].correction_table != 0 || t.windings[2].correction_table != 0)))
-                ++corrected_;
             if (!t.is_three_winding()) {
                 if (t.status != 1) continue;
                 const int a = node_of_bus(t.bus1), b = node_of_bus(t.bus2);
                 if (a < 0 || b < 0) continue;
                 const double kv1 = base_kv(t.bus1), kv2 = base_kv(t.bus2);
-                const Complex y = 1.0 / nonzero_impedance(pair_impedance_pu(t, 0, base_));
                 const double t1 = winding_ratio_pu(t, 0, kv1), t2 = winding_ratio_pu(t, 1, kv2);
+                const int corrected = add_correction(it, {kv1, 0.0, 0.0});
+                const Complex z = corrected < 0 ? pair_impedance_pu(t, 0, base_)
+                                                : corrected_impedances(corrected, {t1, 1.0, 1.0})[0];
+                const Complex y = 1.0 / nonzero_impedance(z);
                 const double shift = t.windings[0].angle_deg * kDegToRad;
                 m_.y_shunt[static_cast<std::size_t>(a)] += magnetizing_admittance_pu(t, base_);
                 const std::size_t before = m_.stamps.size();
-                add_stamp(a, b, winding_two_port(y, t1, shift, t2), y, shift, it, 0, t2);
-                add_tap_control(it, 0, m_.stamps.size() > before ? static_cast<int>(before) : -1, a, kv1);
+                add_stamp(a, b, winding_two_port(y, t1, shift, t2), y, shift, it, 0,
+                          {index_.find(t.bus1), index_.find(t.bus2), t.non_metered_winding == 1}, t2, t1,
+                          corrected);
+                const int stamp = m_.stamps.size() > before ? static_cast<int>(before) : -1;
+                if (corrected >= 0)
+                    m_.corrected_transformers[static_cast<std::size_t>(corrected)].stamp[0] = stamp;
+                add_tap_control(it, 0, stamp, a, kv1);
                 continue;
             }
             const int star = m_.star_node[ti];
             if (star < 0) continue;
             const std::array<int, 3> buses{t.bus1, t.bus2, t.bus3};
-            const std::array<Complex, 3> z = star_impedances_pu(t, base_);
+            const std::array<double, 3> kvs{base_kv(t.bus1), base_kv(t.bus2), base_kv(t.bus3)};
+            const std::array<double, 3> ratios{winding_ratio_pu(t, 0, kvs[0]), winding_ratio_pu(t, 1, kvs[1]),
+                                               winding_ratio_pu(t, 2, kvs[2])};
+            const int corrected = add_correction(it, kvs);
+            const std::array<Complex, 3> z =
+                corrected < 0 ? star_impedances_pu(t, base_) : corrected_impedances(corrected, ratios);
             // Status 2, 3 and 4 take one winding out: 2 and 3 name the
             // winding, 4 means winding 1.
             const int out = t.status == 2 ? 1 : t.status == 3 ? 2 : t.status == 4 ? 0 : -1;
+            const auto non_metered = static_cast<std::size_t>(
+                t.non_metered_winding >= 1 && t.non_metered_winding <= 3 ? t.non_metered_winding - 1 : 1);
             m_.y_shunt[static_cast<std::size_t>(star)] += magnetizing_admittance_pu(t, base_);
             for (int k = 0; k < 3; ++k) {
                 if (k == out) continue;
-                const int a = node_of_bus(buses[static_cast<std::size_t>(k)]);
-                const double kv = base_kv(buses[static_cast<std::size_t>(k)]);
-                const Complex y = 1.0 / nonzero_impedance(z[static_cast<std::size_t>(k)]);
-                const double tk = winding_ratio_pu(t, k, kv);
-                const double shift = t.windings[static_cast<std::size_t>(k)].angle_deg * kDegToRad;
+                const auto ku = static_cast<std::size_t>(k);
+                const int a = node_of_bus(buses[ku]);
+                const Complex y = 1.0 / nonzero_impedance(z[ku]);
+                const double shift = t.windings[ku].angle_deg * kDegToRad;
                 const std::size_t before = m_.stamps.size();
-                add_stamp(a, star, winding_two_port(y, tk, shift, 1.0), y, shift, it, k);
-                add_tap_control(it, k, m_.stamps.size() > before ? static_cast<int>(before) : -1, a, kv);
+                add_stamp(a, star, winding_two_port(y, ratios[ku], shift, 1.0), y, shift, it, k,
+                          {index_.find(buses[ku]), index_.find(buses[non_metered]), false}, 1.0, ratios[ku],
+                          corrected);
+                const int stamp = m_.stamps.size() > before ? static_cast<int>(before) : -1;
+                if (corrected >= 0)
+                    m_.corrected_transformers[static_cast<std::size_t>(corrected)].stamp[ku] = stamp;
+                add_tap_control(it, k, stamp, a, kvs[ku]);
             }
         }
     }
@@ -270,10 +352,6 @@ private:
             m_.i_load[i] += l.constant_current / base_;
             m_.y_shunt[i] += l.constant_admittance / base_;
             if (l.distributed_generation_mode != 0) m_.s_load[i] += l.distributed_generation / base_;
-        }
-        for (const SwitchedShunt& s : c_.switched_shunts) {
-            const int a = node_of_bus(s.bus);
-            if (s.status == 1 && a >= 0) m_.b_switched[static_cast<std::size_t>(a)] += s.initial_mvar / base_;
         }
     }
 
@@ -426,7 +504,8 @@ private:
     void find_islands() {
         const std::size_t nn = n();
         UnionFind uf(nn);
-        for (const BranchStamp& s : m_.stamps) uf.unite(s.a, s.b);
+        for (const BranchStamp& s : m_.stamps)
+            if (!s.coupling) uf.unite(s.a, s.b);
         m_.node_island.assign(nn, -1);
         std::vector<int> island_of_root(nn, -1);
         int islands = 0;
@@ -464,6 +543,190 @@ private:
             m_.node_active[i] = m_.island_swing[static_cast<std::size_t>(m_.node_island[i])] >= 0;
     }
 
+    // --- Devices: DC lines and FACTS devices (see their headers). ---
+
+    std::string device_name(const char* kind, const std::string& name) const {
+        return std::string(kind) + " '" + name + "'";
+    }
+
+    // A zero stamp between two nodes whose injections depend on each
+    // other's voltage: it gives the Jacobian the entries for it without
+    // joining their islands.
+    void add_coupling(int a, int b, StampEnds ends) {
+        const std::size_t before = m_.stamps.size();
+        add_stamp(a, b, TwoPort{}, Complex{}, 0.0, -1, 0, ends);
+        if (m_.stamps.size() > before) m_.stamps.back().coupling = true;
+    }
+
+    void add_device_branches() {
+        for (std::size_t k = 0; k < c_.two_terminal_dc_lines.size(); ++k) {
+            const TwoTerminalDcLine& l = c_.two_terminal_dc_lines[k];
+            if (l.control_mode == kDcBlocked) continue;
+            const std::string who = device_name("Two-terminal DC line", l.name);
+            if (l.control_mode != kDcPowerControl && l.control_mode != kDcCurrentControl) {
+                m_.notes.push_back(who + ": control mode " + std::to_string(l.control_mode) +
+                                   " unknown; blocked");
+                continue;
+            }
+            std::string problem;
+            LccLineData d = lcc_line_data(c_, k, problem);
+            if (!problem.empty()) {
+                m_.notes.push_back(who + ": " + problem + "; blocked");
+                continue;
+            }
+            d.rectifier.node = m_.bus_node[static_cast<std::size_t>(d.rectifier.bus)];
+            d.inverter.node = m_.bus_node[static_cast<std::size_t>(d.inverter.bus)];
+            if (d.rectifier.node < 0 || d.inverter.node < 0) {
+                m_.notes.push_back(who + ": a converter bus is out of service; blocked");
+                continue;
+            }
+            if (l.rectifier.capacitor_reactance != 0.0 || l.inverter.capacitor_reactance != 0.0)
+                m_.notes.push_back(
+                    who + ": capacitor-commutated converters (XCAP) are solved without their capacitors");
+            if (l.rectifier.tap_control_from_bus != 0 || l.inverter.tap_control_from_bus != 0)
+                m_.notes.push_back(
+                    who +
+                    ": the AC transformer named to serve a converter's tap keeps its ratio; the "
+                    "converter's own tap is adjusted");
+            add_coupling(d.rectifier.node, d.inverter.node, {d.rectifier.bus, d.inverter.bus, false});
+            m_.lcc_lines.push_back(std::move(d));
+        }
+        for (std::size_t k = 0; k < c_.facts_devices.size(); ++k) {
+            const FactsDevice& f = c_.facts_devices[k];
+            const std::string who = device_name("FACTS device", f.name);
+            if (f.mode > kFactsConstantVoltage) {
+                m_.notes.push_back(who + ": interline power flow control (MODE " + std::to_string(f.mode) +
+                                   ") is not modelled; left out");
+                continue;
+            }
+            if (f.mode == kFactsOutOfService || f.terminal_bus == 0) continue;
+            const int bi = index_.find(f.sending_bus), bj = index_.find(f.terminal_bus);
+            const int a = node_of_bus(f.sending_bus), b = node_of_bus(f.terminal_bus);
+            if (a < 0 || b < 0) continue;
+            if (facts_has_series_branch(f)) {
+                std::string note;
+                const TwoPort tp = facts_series_two_port(f, s_.zero_impedance_threshold, note);
+                if (!note.empty()) m_.notes.push_back(who + ": " + note);
+                add_stamp(a, b, tp, -tp.yab, 0.0, -1, 0, {bi, bj, true});
+            } else if (f.mode == kFactsNormal) {
+                FactsModel fm;
+                fm.device = static_cast<int>(k);
+                fm.sending_bus = bi;
+                fm.terminal_bus = bj;
+                fm.sending_node = a;
+                fm.terminal_node = b;
+                fm.scheduled_flow = a != b;
+                fm.schedule = Complex(f.p_desired, f.q_desired) / base_;
+                if (fm.scheduled_flow) add_coupling(a, b, {bi, bj, true});
+                m_.facts.push_back(fm);
+            }
+        }
+    }
+
+    // A regulator standing for a device at bus `bus` (case index) that
+    // holds `regulated_bus` (0: its own) at vs; -1, with a note, where it
+    // cannot: its node already holds plants that regulate another bus, or
+    // a swing bus holds that voltage.
+    int add_regulator(RegulatorKind kind, int device, int bus, int regulated_bus, double vs, double weight,
+                      const std::string& who) {
+        const int node = m_.bus_node[static_cast<std::size_t>(bus)];
+        int regulated = regulated_bus != 0 ? node_of_bus(regulated_bus) : node;
+        if (regulated < 0 || m_.node_island[static_cast<std::size_t>(regulated)] !=
+                                 m_.node_island[static_cast<std::size_t>(node)]) {
+            if (regulated_bus != 0)
+                m_.notes.push_back(who + " cannot regulate bus " + std::to_string(regulated_bus) +
+                                   " (out of service or in another island); it regulates its own bus");
+            regulated = node;
+        }
+        for (const PlantModel& pm : m_.plants)
+            if (pm.node == node && pm.regulated_node != regulated) {
+                m_.notes.push_back(who + ": its bus holds plants regulating another bus; no voltage control");
+                return -1;
+            }
+        if (m_.node_swing[static_cast<std::size_t>(node)] ||
+            m_.node_swing[static_cast<std::size_t>(regulated)]) {
+            m_.notes.push_back(who + ": a swing bus holds the voltage; no voltage control");
+            return -1;
+        }
+        PlantModel pm;
+        pm.kind = kind;
+        pm.device = device;
+        pm.bus = bus;
+        pm.node = node;
+        pm.regulated_node = regulated;
+        pm.vs = vs > 0.0 ? vs : 1.0;
+        pm.weight = std::max(0.0, weight);
+        m_.plants.push_back(pm);
+        return static_cast<int>(m_.plants.size()) - 1;
+    }
+
+    void add_device_regulators() {
+        for (std::size_t k = 0; k < c_.vsc_dc_lines.size(); ++k) {
+            const VscDcLine& l = c_.vsc_dc_lines[k];
+            if (l.status != 1) continue;
+            const std::string who = device_name("VSC DC line", l.name);
+            VscLineModel vm;
+            vm.line = static_cast<int>(k);
+            bool up = true;
+            for (std::size_t e = 0; e < 2; ++e) {
+                vm.bus[e] = index_.find(l.converters[e].bus);
+                vm.node[e] = vm.bus[e] < 0 ? -1 : m_.bus_node[static_cast<std::size_t>(vm.bus[e])];
+                up = up && vm.node[e] >= 0 && m_.node_active[static_cast<std::size_t>(vm.node[e])];
+            }
+            std::string problem;
+            if (!up) problem = "a converter bus is out of service or in an island without a swing bus";
+            if (up && !solve_vsc_dc(l, vm.dc, problem)) up = false;
+            if (!up) {
+                m_.notes.push_back(who + ": " + problem + "; out of service");
+                continue;
+            }
+            for (std::size_t e = 0; e < 2; ++e) {
+                const VscConverter& cv = l.converters[e];
+                const auto node = static_cast<std::size_t>(vm.node[e]);
+                const double p = vm.dc.p_mw[e];
+                // Set by the line's data alone: part of the loads' share.
+                m_.s_load[node] += p / base_;
+                const std::string end = who + " converter at bus " + std::to_string(cv.bus);
+                if (cv.ac_control == kVscAcVoltageControl)
+                    vm.plant[e] =
+                        add_regulator(RegulatorKind::VscConverter, static_cast<int>(m_.vsc_lines.size()),
+                                      vm.bus[e], cv.regulated_bus, cv.ac_setpoint, cv.rmpct, end);
+                // A regulator's reactive limits depend on its voltage (the
+                // current rating): taken with the state (take_device_state).
+                if (vm.plant[e] >= 0) continue;
+                vm.fixed_q[e] = cv.ac_control == kVscPowerFactorControl ? vsc_power_factor_q(cv, p) : 0.0;
+                m_.s_load[node] += Complex(0.0, vm.fixed_q[e] / base_);
+            }
+            m_.vsc_lines.push_back(vm);
+        }
+        for (std::size_t k = 0; k < c_.facts_devices.size(); ++k) {
+            const FactsDevice& f = c_.facts_devices[k];
+            if (!facts_has_shunt(f)) continue;
+            const int bi = index_.find(f.sending_bus);
+            const int node = node_of_bus(f.sending_bus);
+            if (node < 0 || !m_.node_active[static_cast<std::size_t>(node)]) continue;
+            const std::string who = device_name("FACTS device", f.name) + " shunt element";
+            const int plant = add_regulator(RegulatorKind::FactsShunt, static_cast<int>(k), bi,
+                                            f.regulated_bus, f.voltage_setpoint, f.rmpct, who);
+            if (plant < 0) continue;
+            PlantModel& pm = m_.plants[static_cast<std::size_t>(plant)];
+            pm.susceptance_limits = true;
+            pm.qmax = f.shunt_max / base_;
+            pm.qmin = -f.shunt_max / base_;
+            auto it = std::find_if(m_.facts.begin(), m_.facts.end(),
+                                   [&](const FactsModel& x) { return x.device == static_cast<int>(k); });
+            if (it == m_.facts.end()) {
+                FactsModel fm;
+                fm.device = static_cast<int>(k);
+                fm.sending_bus = bi;
+                fm.sending_node = node;
+                m_.facts.push_back(fm);
+                it = m_.facts.end() - 1;
+            }
+            it->plant = plant;
+        }
+    }
+
     void settle_regulation() {
         // Plants at a load-bus node that holds generators of another type:
         // every plant at one node regulates the same bus, the first one's.
@@ -496,31 +759,152 @@ private:
         }
     }
 
+    // Switched shunts: their admittance, and their controls. A continuous
+    // one (MODSW 2) whose voltage no machine holds regulates within the
+    // Newton solution like a plant with susceptance limits.
     void add_switched_shunt_controls() {
+        std::vector<char> machine_held(n(), 0);
+        for (const PlantModel& pm : m_.plants) machine_held[static_cast<std::size_t>(pm.regulated_node)] = 1;
+        std::vector<int> control_of(c_.switched_shunts.size(), -1);
+        std::vector<int> controlled_case_shunt;
         for (std::size_t i = 0; i < c_.switched_shunts.size(); ++i) {
             const SwitchedShunt& s = c_.switched_shunts[i];
             const int node = node_of_bus(s.bus);
             if (s.status != 1 || node < 0) continue;
-            if (s.control_mode != 1 && s.control_mode != 2) {
-                if (s.control_mode != 0) ++uncontrolled_shunts_;
-                continue;
-            }
+            const auto ni = static_cast<std::size_t>(node);
             ShuntControl sc;
             sc.shunt = static_cast<int>(i);
             sc.node = node;
-            sc.regulated_node = s.regulated_bus != 0 ? node_of_bus(s.regulated_bus) : node;
-            if (sc.regulated_node < 0 || m_.node_island[static_cast<std::size_t>(sc.regulated_node)] !=
-                                             m_.node_island[static_cast<std::size_t>(node)])
-                sc.regulated_node = node;
-            sc.continuous = s.control_mode == 2;
+            sc.mode = s.control_mode;
+            sc.regulated_node = node;
             sc.vlo = std::min(s.vswlo, s.vswhi);
             sc.vhi = std::max(s.vswlo, s.vswhi);
             sc.b = s.initial_mvar / base_;
             sc.levels = shunt_levels(s);
             sc.bmin = sc.levels.front();
             sc.bmax = sc.levels.back();
+            int controlled_shunt = -1;
+            switch (s.control_mode) {
+                case 1:
+                case 2:
+                    sc.continuous = s.control_mode == 2;
+                    sc.regulated_node = s.regulated_bus != 0 ? node_of_bus(s.regulated_bus) : node;
+                    if (sc.regulated_node < 0 ||
+                        m_.node_island[static_cast<std::size_t>(sc.regulated_node)] != m_.node_island[ni])
+                        sc.regulated_node = node;
+                    if (sc.continuous && !machine_held[static_cast<std::size_t>(sc.regulated_node)] &&
+                        m_.node_active[ni]) {
+                        sc.plant = static_cast<int>(m_.plants.size());
+                        m_.plants.push_back(shunt_regulator(s, sc, static_cast<int>(m_.shunts.size())));
+                    }
+                    break;
+                case 3:
+                    sc.controlled_plant = machine_plant_at(s.regulated_bus != 0 ? s.regulated_bus : s.bus);
+                    if (sc.controlled_plant < 0) {
+                        m_.notes.push_back(
+                            "Switched shunt at bus " + std::to_string(s.bus) +
+                            " controls the reactive output of the plant at bus " +
+                            std::to_string(s.regulated_bus) +
+                            ", which has no machine in service regulating a voltage: held at its "
+                            "present admittance");
+                        sc.mode = 0;
+                    }
+                    break;
+                case 4:
+                case 6:
+                    sc.controlled_plant = s.control_mode == 4 ? vsc_regulator(s) : facts_regulator(s);
+                    if (sc.controlled_plant < 0) {
+                        m_.notes.push_back("Switched shunt at bus " + std::to_string(s.bus) + " controls " +
+                                           (s.control_mode == 4 ? "VSC DC line '" : "FACTS device '") +
+                                           s.vsc_name +
+                                           "', which holds no voltage in this solution: held at its present "
+                                           "admittance");
+                        sc.mode = 0;
+                    }
+                    break;
+                case 5:
+                    for (std::size_t j = 0; j < c_.switched_shunts.size(); ++j)
+                        if (j != i &&
+                            c_.switched_shunts[j].bus == (s.regulated_bus != 0 ? s.regulated_bus : s.bus) &&
+                            (c_.switched_shunts[j].control_mode == 1 ||
+                             c_.switched_shunts[j].control_mode == 2)) {
+                            controlled_shunt = static_cast<int>(j);
+                            break;
+                        }
+                    if (controlled_shunt < 0) {
+                        m_.notes.push_back(
+                            "Switched shunt at bus " + std::to_string(s.bus) +
+                            " controls another switched shunt at bus " + std::to_string(s.regulated_bus) +
+                            ", which holds no voltage-controlling switched shunt: held at its present "
+                            "admittance");
+                        sc.mode = 0;
+                    }
+                    break;
+                case 0:
+                    break;
+                default:
+                    ++uncontrolled_shunts_;
+                    sc.mode = 0;
+                    break;
+            }
+            if (sc.plant < 0) m_.b_switched[ni] += sc.b;
+            if (sc.mode == 0) continue;
+            control_of[i] = static_cast<int>(m_.shunts.size());
+            controlled_case_shunt.push_back(controlled_shunt);
             m_.shunts.push_back(std::move(sc));
         }
+        for (std::size_t k = 0; k < m_.shunts.size(); ++k)
+            if (controlled_case_shunt[k] >= 0)
+                m_.shunts[k].controlled_shunt =
+                    control_of[static_cast<std::size_t>(controlled_case_shunt[k])];
+    }
+
+    // The regulator of the VSC converter a switched shunt names (MODSW 4:
+    // line RMIDNT, converter at SWREG or either), or -1.
+    int vsc_regulator(const SwitchedShunt& s) const {
+        for (const VscLineModel& vm : m_.vsc_lines) {
+            const VscDcLine& l = c_.vsc_dc_lines[static_cast<std::size_t>(vm.line)];
+            if (l.name != s.vsc_name) continue;
+            for (std::size_t e = 0; e < 2; ++e)
+                if (vm.plant[e] >= 0 && (s.regulated_bus == 0 || l.converters[e].bus == s.regulated_bus))
+                    return vm.plant[e];
+        }
+        return -1;
+    }
+
+    // The regulator of the FACTS shunt element a switched shunt names
+    // (MODSW 6: device RMIDNT), or -1.
+    int facts_regulator(const SwitchedShunt& s) const {
+        for (const FactsModel& f : m_.facts)
+            if (f.plant >= 0 && c_.facts_devices[static_cast<std::size_t>(f.device)].name == s.vsc_name)
+                return f.plant;
+        return -1;
+    }
+
+    // The plant of the machines at a bus, or -1.
+    int machine_plant_at(int bus_number) const {
+        const int b = index_.find(bus_number);
+        for (std::size_t p = 0; p < m_.plants.size(); ++p)
+            if (m_.plants[p].kind == RegulatorKind::Machines && m_.plants[p].bus == b &&
+                !m_.plants[p].swing && m_.plants[p].qmax > m_.plants[p].qmin)
+                return static_cast<int>(p);
+        return -1;
+    }
+
+    // A continuous switched shunt as a regulator: dormant (limits equal to
+    // its present admittance) until the adjustment lets it regulate.
+    PlantModel shunt_regulator(const SwitchedShunt& s, const ShuntControl& sc, int shunt_control) const {
+        PlantModel pm;
+        pm.kind = RegulatorKind::SwitchedShunt;
+        pm.device = shunt_control;
+        pm.bus = index_.find(s.bus);
+        pm.node = sc.node;
+        pm.regulated_node = sc.regulated_node;
+        pm.vs = 0.5 * (sc.vlo + sc.vhi);
+        pm.qmax = pm.qmin = sc.b;
+        pm.susceptance_limits = true;
+        pm.weight = s.rmpct > 0.0 ? s.rmpct : 0.0;
+        return pm;
     }
 
     std::vector<double> shunt_levels(const SwitchedShunt& s) const {
@@ -565,14 +949,12 @@ private:
             if (count > 0)
                 m_.notes.push_back(plural(count, one, many) + " not modelled by the load flow: ignored");
         };
-        note(c_.two_terminal_dc_lines.size(), "two-terminal DC line", "two-terminal DC lines");
-        note(c_.vsc_dc_lines.size(), "VSC DC line", "VSC DC lines");
-        note(c_.multi_terminal_dc_lines.size(), "multi-terminal DC line", "multi-terminal DC lines");
-        note(c_.facts_devices.size(), "FACTS device", "FACTS devices");
+        if (!c_.multi_terminal_dc_lines.empty())
+            m_.notes.push_back(
+                plural(c_.multi_terminal_dc_lines.size(), "multi-terminal DC line",
+                       "multi-terminal DC lines") +
+                " read and kept, not modelled by the load flow: their converters carry no power");
         note(c_.gne_devices.size(), "GNE device", "GNE devices");
-        if (corrected_ > 0)
-            m_.notes.push_back(plural(corrected_, "transformer refers", "transformers refer") +
-                               " to an impedance correction table: not applied, nominal impedance used");
         if (zero_impedance_windings_ > 0)
             m_.notes.push_back(
                 plural(zero_impedance_windings_, "transformer winding has", "transformer windings have") +
@@ -580,7 +962,7 @@ private:
         if (uncontrolled_taps_ > 0)
             m_.notes.push_back(
                 plural(uncontrolled_taps_, "transformer winding controls", "transformer windings control") +
-                " reactive flow, a DC line or asymmetric flow: its ratio is held fixed");
+                " a DC line or asymmetric active power (COD 4 or 5): held fixed");
         if (uncontrolled_shunts_ > 0)
             m_.notes.push_back(
                 plural(uncontrolled_shunts_, "switched shunt controls", "switched shunts control") +
@@ -588,10 +970,6 @@ private:
         if (wind_power_factor_ > 0)
             m_.notes.push_back(plural(wind_power_factor_, "wind machine", "wind machines") +
                                " with reactive power by power factor (WMOD 2 or 3): QT and QB used instead");
-        if (load_drop_ > 0)
-            m_.notes.push_back(
-                plural(load_drop_, "voltage-controlling winding", "voltage-controlling windings") +
-                " with load-drop compensation: not applied, the bus voltage itself is held in its band");
         if (tied_buses_ > 0)
             m_.notes.push_back(plural(tied_buses_, "bus is", "buses are") +
                                " tied to another bus by zero-impedance lines or closed switches");
@@ -603,8 +981,8 @@ private:
     const BusIndex& index_;
     double base_ = 100.0;
     std::vector<int> requested_remote_;
-    std::size_t tied_buses_ = 0, corrected_ = 0, zero_impedance_windings_ = 0, uncontrolled_taps_ = 0,
-                uncontrolled_shunts_ = 0, wind_power_factor_ = 0, load_drop_ = 0;
+    std::size_t tied_buses_ = 0, zero_impedance_windings_ = 0, uncontrolled_taps_ = 0,
+                uncontrolled_shunts_ = 0, wind_power_factor_ = 0;
 };
 
 }  // namespace
@@ -621,13 +999,52 @@ void NetworkModel::refresh_admittance() {
     }
 }
 
-void NetworkModel::set_tap_ratio(int stamp, double ratio_pu) {
-    BranchStamp& s = stamps[static_cast<std::size_t>(stamp)];
-    const TwoPort tp = winding_two_port(s.series, ratio_pu, s.shift_rad, s.t2);
+namespace {
+
+void restamp(BranchStamp& s) {
+    const TwoPort tp = winding_two_port(s.series, s.t1, s.shift_rad, s.t2);
     s.yaa = tp.yaa;
     s.yab = tp.yab;
     s.yba = tp.yba;
     s.ybb = tp.ybb;
+}
+
+}  // namespace
+
+void NetworkModel::set_tap_ratio(int stamp, double ratio_pu) {
+    BranchStamp& s = stamps[static_cast<std::size_t>(stamp)];
+    s.t1 = ratio_pu;
+    if (s.corrected >= 0)
+        refresh_correction(s.corrected);
+    else
+        restamp(s);
+}
+
+void NetworkModel::set_phase_shift(int stamp, double shift_rad) {
+    BranchStamp& s = stamps[static_cast<std::size_t>(stamp)];
+    s.shift_rad = shift_rad;
+    if (s.corrected >= 0)
+        refresh_correction(s.corrected);
+    else
+        restamp(s);
+}
+
+void NetworkModel::refresh_correction(int corrected) {
+    const CorrectedTransformer& ct = corrected_transformers[static_cast<std::size_t>(corrected)];
+    std::array<double, 3> ratio{1.0, 1.0, 1.0}, angle{0.0, 0.0, 0.0};
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (ct.stamp[k] < 0) continue;
+        const BranchStamp& s = stamps[static_cast<std::size_t>(ct.stamp[k])];
+        ratio[k] = s.t1;
+        angle[k] = s.shift_rad * 180.0 / std::numbers::pi;
+    }
+    const std::array<Complex, 3> z = corrected_series_impedances(ct, ratio, angle);
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (ct.stamp[k] < 0) continue;
+        BranchStamp& s = stamps[static_cast<std::size_t>(ct.stamp[k])];
+        s.series = 1.0 / (std::abs(z[k]) > 1e-12 ? z[k] : Complex(0.0, zero_impedance_threshold));
+        restamp(s);
+    }
 }
 
 NetworkModel build_network(const Case& c, const BuildSettings& settings, const BusIndex& index) {
@@ -669,6 +1086,7 @@ void take_solution_state(NetworkModel& m, const Case& c) {
         m.s_base[static_cast<std::size_t>(node)] += Complex(g.pg, g.qg) / base;
     }
     for (PlantModel& pm : m.plants) {
+        if (pm.kind != RegulatorKind::Machines) continue;  // set by their devices' data
         pm.p = 0.0;
         pm.stored_q = 0.0;
         for (int mi : pm.machines) {
@@ -689,6 +1107,9 @@ void take_solution_state(NetworkModel& m, const Case& c) {
         if (pm.demoted_swing) m.s_base[static_cast<std::size_t>(pm.node)] += pm.p;
     for (TapControl& tc : m.taps) {
         tc.last_direction = 0;
+        tc.last_steps = 0;
+        tc.last_ratio = 0.0;
+        tc.last_voltage = 0.0;
         tc.locked = false;
         tc.moved = false;
     }
@@ -697,6 +1118,8 @@ void take_solution_state(NetworkModel& m, const Case& c) {
         sc.locked = false;
         sc.moved = false;
     }
+    reset_flow_controls(m.flow_controls);
+    take_device_state(m, c);
 }
 
 }  // namespace velquin::sim::loadflow

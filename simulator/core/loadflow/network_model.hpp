@@ -18,6 +18,11 @@
 #include <utility>
 #include <vector>
 
+#include "loadflow/facts_device_model.hpp"
+#include "loadflow/impedance_correction.hpp"
+#include "loadflow/lcc_dc_line.hpp"
+#include "loadflow/vsc_dc_line.hpp"
+#include "loadflow/winding_flow_control.hpp"
 #include "model/case.hpp"
 
 namespace velquin::sim::loadflow {
@@ -32,6 +37,14 @@ struct BuildSettings {
     double zero_impedance_threshold = 0.0001;
 };
 
+// The case buses (indices) at the two sides of a stamp and the side its
+// flow is metered at, for area interchange. The star point of a
+// three-winding transformer stands for the bus of its non-metered winding.
+struct StampEnds {
+    int bus_a = -1, bus_b = -1;
+    bool metered_at_b = false;
+};
+
 // One branch's contribution to the admittance matrix, with the positions of
 // its four entries so that a changed tap can be re-stamped in place.
 struct BranchStamp {
@@ -39,11 +52,27 @@ struct BranchStamp {
     Complex yaa, yab, yba, ybb;
     Complex series;          // series admittance (for the DC estimate)
     double shift_rad = 0.0;  // phase shift, side a leading
+    double t1 = 1.0;         // ratio on side a (transformer windings)
     double t2 = 1.0;         // ratio on side b (transformer windings)
+    int corrected = -1;      // index into NetworkModel::corrected_transformers
+    // Only a place in the matrix pattern for devices whose injections at
+    // the two nodes depend on each other's voltage; joins no islands.
+    bool coupling = false;
     int paa = -1, pab = -1, pba = -1, pbb = -1;
+    StampEnds ends;
 };
 
-// A generating plant that holds a bus voltage (or the swing).
+// What holds a voltage through a PlantModel: the machines of a bus, or a
+// device that regulates like one within its reactive limits.
+enum class RegulatorKind {
+    Machines,
+    SwitchedShunt,  // a continuous switched shunt (MODSW 2)
+    VscConverter,
+    FactsShunt,  // the shunt element of a FACTS device
+};
+
+// A generating plant that holds a bus voltage (or the swing), or a device
+// regulating like one.
 struct PlantModel {
     int plant = -1;  // index into Case::plants, -1 when the bus has none
     int bus = -1;    // index into Case::buses
@@ -60,6 +89,17 @@ struct PlantModel {
     double stored_q = 0.0;
     std::vector<int> machines;  // indices into Case::machines
     std::vector<double> machine_share;
+    RegulatorKind kind = RegulatorKind::Machines;
+    int device = -1;  // for other kinds: index into the model's list of that kind
+    // The limits are susceptances (pu at 1 pu): at a limit the device is a
+    // fixed shunt drawing qmax |V|^2 or qmin |V|^2.
+    bool susceptance_limits = false;
+    // Reactive output at the upper or lower limit, pu, at the magnitude vm
+    // of its own node.
+    double limit_q(bool upper, double vm) const {
+        const double q = upper ? qmax : qmin;
+        return susceptance_limits ? q * vm * vm : q;
+    }
 };
 
 // A transformer winding whose ratio holds a bus voltage within a band.
@@ -74,17 +114,29 @@ struct TapControl {
     double step = 0.0;                    // ratio step, pu (0: continuous)
     double ratio = 1.0;                   // present ratio, pu
     double bus_base_kv = 0.0;
-    int last_direction = 0;  // of the last move in this solution
-    bool locked = false;     // stopped after reversing direction
+    Complex load_drop{};                          // CR + j CX, pu: the voltage held is |V - load_drop * I|
+    int last_direction = 0;                       // of the last move in this solution
+    int last_steps = 0;                           // its size in steps
+    double last_ratio = 0.0, last_voltage = 0.0;  // before it
+    bool locked = false;                          // stopped after reversing direction
     bool moved = false;
 };
 
-// A switched shunt that may step its blocks to hold a voltage band.
+// A switched shunt that may step its blocks to hold a voltage band, or a
+// device's reactive output (MODSW 3, 4, 6) or another shunt's admittance
+// (MODSW 5) within a band of that device's range.
 struct ShuntControl {
     int shunt = -1;  // index into Case::switched_shunts
     int node = -1;
     int regulated_node = -1;
+    int mode = 1;             // MODSW
     bool continuous = false;  // MODSW 2
+    // MODSW 2 regulating within the Newton solution: its regulator in
+    // NetworkModel::plants (it holds its admittance until its voltage
+    // leaves the band, then holds the band's edge).
+    int plant = -1;
+    int controlled_plant = -1;  // MODSW 3, 4, 6: index into NetworkModel::plants
+    int controlled_shunt = -1;  // MODSW 5: index into NetworkModel::shunts
     double vlo = 1.0, vhi = 1.0;
     double b = 0.0;  // present susceptance, pu
     double bmin = 0.0, bmax = 0.0;
@@ -144,7 +196,13 @@ struct NetworkModel {
     std::vector<InductionModel> induction;
     std::vector<int> stamp_transformer;  // per stamp: transformer index or -1
     std::vector<int> stamp_winding;      // per stamp: winding of that transformer
-    int phase_shift_controls = 0;        // windings with an active-power (COD 3) control
+    // Transformers with impedance correction tables.
+    std::vector<CorrectedTransformer> corrected_transformers;
+    std::vector<FlowControl> flow_controls;  // windings holding a flow (COD 2 and 3)
+    // DC lines and FACTS devices; their regulators are in `plants`.
+    std::vector<LccLineData> lcc_lines;
+    std::vector<VscLineModel> vsc_lines;
+    std::vector<FactsModel> facts;
 
     // Machines at load buses (machine, node): fixed injections.
     std::vector<std::pair<int, int>> fixed_machines;
@@ -163,8 +221,15 @@ struct NetworkModel {
 
     // Rebuilds y_val from the stamps, shunts and switched shunts.
     void refresh_admittance();
-    // Recomputes a transformer winding's stamp for a new ratio (pu).
+    // Recomputes a transformer winding's stamp for a new ratio (pu) or a
+    // new phase shift (radians), with its impedance correction.
     void set_tap_ratio(int stamp, double ratio_pu);
+    void set_phase_shift(int stamp, double shift_rad);
+    // Recomputes the series admittances of a transformer with impedance
+    // correction from its windings' present ratios and angles.
+    void refresh_correction(int corrected);
+    // The threshold a zero series impedance is replaced by.
+    double zero_impedance_threshold = 0.0001;
 };
 
 class BusIndex;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
+#include "loadflow/device_injections.hpp"
 #include "loadflow/induction_model.hpp"
 
 namespace velquin::sim::loadflow {
@@ -41,7 +43,6 @@ std::vector<PlantState> starting_plant_states(const NetworkModel& m,
                                               const std::vector<RegulationGroup>& groups,
                                               const NewtonSettings& s) {
     std::vector<PlantState> states(m.plants.size(), PlantState::Regulating);
-    if (s.var_limits_from < 0) return states;
     for (const RegulationGroup& g : groups) {
         // The stored state tells which plants the last solution held at a
         // limit; starting them there saves the switching (a wrong guess is
@@ -49,6 +50,8 @@ std::vector<PlantState> starting_plant_states(const NetworkModel& m,
         const double vr = magnitude(m.v_case[static_cast<std::size_t>(g.regulated)]);
         for (int p : g.plants) {
             const PlantModel& pm = m.plants[static_cast<std::size_t>(p)];
+            // Devices other than machines always keep their limits.
+            if (s.var_limits_from < 0 && pm.kind == RegulatorKind::Machines) continue;
             auto& st = states[static_cast<std::size_t>(p)];
             if (pm.qmax - pm.qmin <= kLimitTolerance) {
                 // No reactive range: it cannot hold a voltage at all.
@@ -56,9 +59,10 @@ std::vector<PlantState> starting_plant_states(const NetworkModel& m,
                 continue;
             }
             if (!s.warm_limits) continue;
-            if (pm.stored_q >= pm.qmax - kLimitTolerance && vr < g.vs - kVoltageTolerance)
+            const double vm = magnitude(m.v_case[static_cast<std::size_t>(pm.node)]);
+            if (pm.stored_q >= pm.limit_q(true, vm) - kLimitTolerance && vr < g.vs - kVoltageTolerance)
                 st = PlantState::AtMax;
-            else if (pm.stored_q <= pm.qmin + kLimitTolerance && vr > g.vs + kVoltageTolerance)
+            else if (pm.stored_q <= pm.limit_q(false, vm) + kLimitTolerance && vr > g.vs + kVoltageTolerance)
                 st = PlantState::AtMin;
         }
     }
@@ -91,6 +95,9 @@ NewtonSolver::NewtonSolver(NetworkModel& model, SparseLu& lu)
         if (m_.node_active[i]) active_nodes_.push_back(static_cast<int>(i));
     s_.assign(n, Complex{});
     j_val_.assign(layout_.columns.size(), 0.0);
+    // Device injections are evaluated with the voltages of each iteration.
+    devices_.any = !m_.lcc_lines.empty() || !m_.facts.empty();
+    if (devices_.any) devices_.s.assign(n, Complex{});
 }
 
 const std::vector<int>& NewtonSolver::jacobian_row_start() const {
@@ -114,6 +121,7 @@ void NewtonSolver::build_regime() {
     const std::size_t n = static_cast<std::size_t>(m_.node_count);
     v_fixed_.assign(n, 0.0);
     q_fixed_.assign(n, 0.0);
+    b_fixed_.assign(n, 0.0);
     node_group_member_.assign(n, -1);
     node_group_share_.assign(n, 0.0);
     for (const PlantModel& pm : m_.plants)
@@ -131,7 +139,8 @@ void NewtonSolver::build_regime() {
                 grp.regulating.push_back(p);
                 weight += pm.weight;
             } else {
-                q_fixed_[static_cast<std::size_t>(pm.node)] += st == PlantState::AtMax ? pm.qmax : pm.qmin;
+                const double q = st == PlantState::AtMax ? pm.qmax : pm.qmin;
+                (pm.susceptance_limits ? b_fixed_ : q_fixed_)[static_cast<std::size_t>(pm.node)] += q;
             }
         }
         if (grp.regulating.empty()) continue;
@@ -187,37 +196,76 @@ std::vector<double> NewtonSolver::canonical_jacobian() {
         kept_group_columns.push_back(g.column);
         g.column = -1;
     }
+    // Nothing the case's solution fields give (scheduled injections,
+    // outputs at limits, device regimes) may enter: the pivots chosen here
+    // serve every later state of the network.
+    const std::vector<double> kept_q = q_fixed_, kept_b = b_fixed_;
     v.assign(static_cast<std::size_t>(m_.node_count), Complex(1.0, 0.0));
     row_q_ = layout_.q_row;
     col_v_ = layout_.q_row;
     node_group_member_.assign(node_group_member_.size(), -1);
     std::fill(node_group_share_.begin(), node_group_share_.end(), 0.0);
+    std::fill(q_fixed_.begin(), q_fixed_.end(), 0.0);
+    std::fill(b_fixed_.begin(), b_fixed_.end(), 0.0);
+    canonical_ = true;
     evaluate(true);
+    canonical_ = false;
     std::vector<double> canonical = j_val_;
     v = kept_v;
     row_q_ = kept_rows;
     col_v_ = kept_columns;
     node_group_member_ = kept_members;
     node_group_share_ = kept_shares;
+    q_fixed_ = kept_q;
+    b_fixed_ = kept_b;
     for (std::size_t g = 0; g < groups_.size(); ++g) groups_[g].column = kept_group_columns[g];
     std::fill(f_.begin(), f_.end(), 0.0);
     return canonical;
 }
 
 Complex NewtonSolver::node_injection(std::size_t i, double vm) const {
-    Complex s = m_.s_base[i] - m_.i_load[i] * vm + Complex(0.0, q_fixed_[i]);
+    Complex s = (canonical_ ? Complex{} : m_.s_base[i]) - m_.i_load[i] * vm +
+                Complex(0.0, q_fixed_[i] + b_fixed_[i] * vm * vm);
     if (node_group_member_[i] >= 0)
         s += Complex(0.0, node_group_share_[i] * qg_[static_cast<std::size_t>(node_group_member_[i])]);
     if (induction_at_[i] >= 0) {
         for (const InductionModel& im : m_.induction)
             if (im.node == static_cast<int>(i)) s -= induction_state(im, vm).consumption;
     }
+    if (devices_.any) s += devices_.s[i];
     return s;
+}
+
+void NewtonSolver::add_device_derivatives() {
+    // Device injections couple only nodes the model joins by a stamp (a
+    // coupling stamp where nothing else does), so every derivative has its
+    // places in the layout. An unknown or equation the regime lacks keeps
+    // its zero (or identity) entries.
+    for (const DeviceInjections::Derivative& d : devices_.derivatives) {
+        const auto row = static_cast<std::size_t>(d.row);
+        int e = m_.y_diag[row];
+        if (d.col != d.row) {
+            const auto first = m_.y_col.begin() + m_.y_start[row],
+                       last = m_.y_col.begin() + m_.y_start[row + 1];
+            const auto it = std::lower_bound(first, last, d.col);
+            if (it == last || *it != d.col) continue;
+            e = static_cast<int>(it - m_.y_col.begin());
+        }
+        const auto eu = static_cast<std::size_t>(e);
+        if (layout_.pos_pt[eu] < 0) continue;  // a swing node's row or column
+        const bool v_free = col_v_[static_cast<std::size_t>(d.col)] >= 0, q_row = row_q_[row] >= 0;
+        // The injections enter the scheduled side of the mismatch.
+        j_val_[static_cast<std::size_t>(layout_.pos_pt[eu])] -= d.d_va.real();
+        if (v_free) j_val_[static_cast<std::size_t>(layout_.pos_pv[eu])] -= d.d_vm.real();
+        if (q_row) j_val_[static_cast<std::size_t>(layout_.pos_qt[eu])] -= d.d_va.imag();
+        if (q_row && v_free) j_val_[static_cast<std::size_t>(layout_.pos_qv[eu])] -= d.d_vm.imag();
+    }
 }
 
 void NewtonSolver::evaluate(bool with_jacobian) {
     const std::vector<Complex>& y = m_.y_val;
     double merit = 0.0;
+    if (devices_.any) evaluate_device_injections(m_, v, with_jacobian, devices_, canonical_);
     if (with_jacobian) {
         inv_vm_.resize(v.size());
         for (int node : active_nodes_)
@@ -267,7 +315,7 @@ void NewtonSolver::evaluate(bool with_jacobian) {
         const auto d = static_cast<std::size_t>(m_.y_diag[i]);
         const Complex wii = vm * vm * std::conj(y[d]);
         // d(scheduled)/d|V| enters with the opposite sign.
-        Complex dscheduled = -m_.i_load[i];
+        Complex dscheduled = -m_.i_load[i] + Complex(0.0, 2.0 * b_fixed_[i] * vm);
         if (induction_at_[i] >= 0)
             dscheduled +=
                 (node_injection(i, vm + kDerivativeStep) - node_injection(i, vm - kDerivativeStep)) /
@@ -295,6 +343,7 @@ void NewtonSolver::evaluate(bool with_jacobian) {
             j_val_[static_cast<std::size_t>(layout_.pos_group_q[g])] = remote ? 0.0 : 1.0;
         }
     }
+    if (with_jacobian && devices_.any) add_device_derivatives();
     merit_ = merit;
 }
 
@@ -345,8 +394,8 @@ void NewtonSolver::apply_step(const std::vector<Complex>& from, double alpha, st
         if (groups_[g].column >= 0) qg_to[g] += alpha * step_[static_cast<std::size_t>(groups_[g].column)];
 }
 
-int NewtonSolver::check_limits(bool active) {
-    if (!active) return 0;
+int NewtonSolver::check_limits(bool machines, bool devices) {
+    if (!machines && !devices) return 0;
     int changes = 0;
     for (std::size_t g = 0; g < groups_.size(); ++g) {
         const Group& grp = groups_[g];
@@ -359,7 +408,8 @@ int NewtonSolver::check_limits(bool active) {
             if (st == PlantState::Regulating)
                 regulating_w += pm.weight;
             else
-                fixed_q += st == PlantState::AtMax ? pm.qmax : pm.qmin;
+                fixed_q +=
+                    pm.limit_q(st == PlantState::AtMax, magnitude(v[static_cast<std::size_t>(pm.node)]));
         }
         if (!grp.regulating.empty()) {
             if (grp.local)
@@ -373,15 +423,18 @@ int NewtonSolver::check_limits(bool active) {
             const auto pu = static_cast<std::size_t>(p);
             if (switches_[pu] >= kMaxStateChanges) continue;
             const PlantModel& pm = m_.plants[pu];
+            if (!(pm.kind == RegulatorKind::Machines ? machines : devices)) continue;
             if (pm.qmax - pm.qmin <= kLimitTolerance) continue;  // never regulates
+            const double vm = magnitude(v[static_cast<std::size_t>(pm.node)]);
+            const double qmax = pm.limit_q(true, vm), qmin = pm.limit_q(false, vm);
             PlantState next = state_[pu];
             if (state_[pu] == PlantState::Regulating) {
                 const double share = regulating_w > 0.0 ? pm.weight / regulating_w
                                                         : 1.0 / static_cast<double>(grp.regulating.size());
                 const double q = share * regulating_q;
-                if (q > pm.qmax + kLimitTolerance)
+                if (q > qmax + kLimitTolerance)
                     next = PlantState::AtMax;
-                else if (q < pm.qmin - kLimitTolerance)
+                else if (q < qmin - kLimitTolerance)
                     next = PlantState::AtMin;
             } else if (grp.regulating.empty()) {
                 const double vr = magnitude(v[r]);
@@ -391,9 +444,9 @@ int NewtonSolver::check_limits(bool active) {
                     next = PlantState::Regulating;
             } else {
                 const double fair = (all_w > 0.0 ? pm.weight / all_w : 1.0 / count) * total_q;
-                if (state_[pu] == PlantState::AtMax && fair < pm.qmax - kLimitTolerance)
+                if (state_[pu] == PlantState::AtMax && fair < qmax - kLimitTolerance)
                     next = PlantState::Regulating;
-                if (state_[pu] == PlantState::AtMin && fair > pm.qmin + kLimitTolerance)
+                if (state_[pu] == PlantState::AtMin && fair > qmin + kLimitTolerance)
                     next = PlantState::Regulating;
             }
             if (next != state_[pu]) {
@@ -414,6 +467,17 @@ int NewtonSolver::check_limits(bool active) {
             }
     }
     return changes;
+}
+
+void NewtonSolver::regulate(int plant, double vs) {
+    const auto p = static_cast<std::size_t>(plant);
+    state_[p] = PlantState::Regulating;
+    switches_[p] = 0;
+    for (Group& g : groups_)
+        if (std::find(g.plants.begin(), g.plants.end(), plant) != g.plants.end()) g.vs = vs;
+    build_regime();
+    const auto r = static_cast<std::size_t>(m_.plants[p].regulated_node);
+    v[r] = std::polar(vs, std::arg(v[r]));
 }
 
 void NewtonSolver::prepare(const NewtonSettings& s) {
@@ -446,6 +510,9 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s,
             v[i] = std::polar(v_fixed_[i], std::arg(v[i]));
     iterations_ = 0;
     bool limits_active = s.var_limits_from == 0 || (resume && s.var_limits_from >= 0);
+    // Devices other than machines keep their limits even when the option
+    // ignores the machines' var limits; then they apply once close.
+    bool device_limits = limits_active || resume;
     double initial_max = -1.0;
     std::vector<Complex> trial;
     std::vector<double> trial_q;
@@ -480,11 +547,15 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s,
         if (s.var_limits_from > 0 && !limits_active &&
             (iterations_ >= s.var_limits_from || largest < s.var_limit_mismatch || largest < s.tolerance))
             limits_active = true;
+        if (!device_limits && (limits_active || largest < s.var_limit_mismatch || largest < s.tolerance ||
+                               (s.var_limits_from > 0 && iterations_ >= s.var_limits_from)))
+            device_limits = true;
         // At most one switching round per iteration: the outputs of the
         // remaining plants mean little until a Newton step has followed.
-        const bool may_switch = limits_active && checked_at != iterations_;
+        const bool may_switch = (limits_active || device_limits) && checked_at != iterations_;
         if (may_switch) checked_at = iterations_;
-        if (const int changes = check_limits(may_switch); changes > 0) {
+        if (const int changes = check_limits(may_switch && limits_active, may_switch && device_limits);
+            changes > 0) {
             // A new regime has a new mismatch; divergence is judged from there.
             pending_switches = changes;
             initial_max = -1.0;
@@ -493,7 +564,7 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s,
         if (largest < s.tolerance) {
             // Converged: the limits must hold at this very state as well.
             if (!may_switch) {
-                if (const int changes = check_limits(limits_active); changes > 0) {
+                if (const int changes = check_limits(limits_active, device_limits); changes > 0) {
                     pending_switches = changes;
                     initial_max = -1.0;
                     continue;
@@ -507,11 +578,15 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s,
         for (double d : step_)
             if (!std::isfinite(d)) return NewtonOutcome::Singular;
         double alpha = 1.0;
+        // The step length whose state `trial` and `trial_q` hold, from v and
+        // this iteration's correction (NaN: none yet).
+        double trial_alpha = std::numeric_limits<double>::quiet_NaN();
         if (s.step_control != StepControl::None) {
             const double m0 = merit_;
             std::vector<double> keep_q = qg_;
             auto merit_at = [&](double a) {
                 apply_step(v, a, trial, trial_q);
+                trial_alpha = a;
                 std::swap(qg_, trial_q);
                 const double mt = evaluate_merit_at(trial);
                 std::swap(qg_, trial_q);
@@ -540,7 +615,10 @@ NewtonOutcome NewtonSolver::solve(const NewtonSettings& s,
             }
             qg_ = keep_q;
         }
-        apply_step(v, alpha, trial, trial_q);
+        // The step control usually tried last the step it takes: the trial
+        // holds it already (apply_step reads v, qg_, the correction and the
+        // regime, which trying a step leaves as they were).
+        if (!(trial_alpha == alpha)) apply_step(v, alpha, trial, trial_q);
         v.swap(trial);
         qg_.swap(trial_q);
         last_step = alpha;
@@ -599,10 +677,9 @@ std::vector<NewtonSolver::PlantOutput> NewtonSolver::plant_outputs(bool refresh)
         for (int p : grp.plants) {
             const auto pu = static_cast<std::size_t>(p);
             const PlantModel& pm = m_.plants[pu];
-            if (state_[pu] == PlantState::AtMax)
-                out[pu].q = pm.qmax;
-            else if (state_[pu] == PlantState::AtMin)
-                out[pu].q = pm.qmin;
+            if (state_[pu] != PlantState::Regulating)
+                out[pu].q = pm.limit_q(state_[pu] == PlantState::AtMax,
+                                       magnitude(v[static_cast<std::size_t>(pm.node)]));
             else
                 out[pu].q =
                     total * (w > 0.0 ? pm.weight / w : 1.0 / static_cast<double>(grp.regulating.size()));

@@ -18,6 +18,7 @@
 #include <functional>
 #include <vector>
 
+#include "loadflow/device_injections.hpp"
 #include "loadflow/jacobian_layout.hpp"
 #include "loadflow/network_model.hpp"
 #include "loadflow/sparse_lu.hpp"
@@ -122,6 +123,13 @@ public:
     int magnitude_column(int node) const { return col_v_[static_cast<std::size_t>(node)]; }
     int unknowns() const { return rows_; }
 
+    // Lets a device that so far held a fixed output (a continuous switched
+    // shunt within its band, limits equal) regulate at vs within the
+    // limits its model now has; the next solve (resumed) takes it up.
+    void regulate(int plant, double vs);
+    // Takes up changed reactive limits of the model's plants.
+    void limits_changed() { build_regime(); }
+
 private:
     void initialise_states(const NewtonSettings& s);
     void build_regime();
@@ -134,10 +142,13 @@ private:
     std::vector<double> canonical_jacobian();
     void evaluate(bool with_jacobian);
     double evaluate_merit_at(const std::vector<Complex>& v);
-    int check_limits(bool active);
+    // Limit checks of machine plants and of other regulating devices.
+    int check_limits(bool machines, bool devices);
     void apply_step(const std::vector<Complex>& from, double alpha, std::vector<Complex>& to,
                     std::vector<double>& qg_to) const;
     Complex node_injection(std::size_t i, double vm) const;
+    // Subtracts the derivatives of device injections from the Jacobian.
+    void add_device_derivatives();
 
     NetworkModel& m_;
     SparseLu& lu_;
@@ -149,6 +160,7 @@ private:
     std::vector<int> row_p_, row_q_, col_t_, col_v_;
     std::vector<double> v_fixed_;  // magnitude of held nodes, 0 when free
     std::vector<double> q_fixed_;  // reactive output of plants at limits, per node
+    std::vector<double> b_fixed_;  // susceptance of devices at limits, per node
     struct Group {
         int regulated = -1;
         double vs = 1.0;
@@ -169,6 +181,7 @@ private:
     JacobianLayout& layout_;
     std::vector<double> j_val_;
     bool factorisable_ = false;  // pattern and canonical pivots given to the LU
+    bool canonical_ = false;     // evaluating the canonical matrix
     bool pattern_dirty_ = true;
 
     std::vector<double> f_;       // mismatch per row
@@ -177,6 +190,7 @@ private:
     std::vector<double> inv_vm_;  // 1/|V| per node during assembly
     double merit_ = 0.0;
     int iterations_ = 0;
+    DeviceInjections devices_;  // DC line converters and FACTS series elements
 };
 
 }  // namespace velquin::sim::loadflow

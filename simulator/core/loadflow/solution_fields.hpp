@@ -9,9 +9,10 @@
 // apart; a field missing here is network data, so the worst a mistake here
 // can cost is speed.
 //
-// Moved taps (Winding::ratio) and switched shunts (initial_mvar) are written
-// back too, but every solution reads them as network data, so they stay
-// network data: a solution that moves them leaves a changed network.
+// Moved taps and angles of windings (Winding::ratio, angle_deg), switched
+// shunts (initial_mvar) and DC converter taps are written back too, but
+// every solution reads them as network data, so they stay network data: a
+// solution that moves them leaves a changed network.
 #pragma once
 
 #include <tuple>

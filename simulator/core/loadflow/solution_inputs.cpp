@@ -1,5 +1,6 @@
 #include "loadflow/solution_inputs.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <type_traits>
 
@@ -70,6 +71,16 @@ void put_flat_start_reads(Bytes& b, const Case& c, const NetworkModel& m, const 
         // A swing plant's scheduled power is replaced by what balances
         // its island.
         if (!pm.swing) b.put(pm.p);
+        // VSC converters' limits at their stored voltages.
+        if (pm.kind == RegulatorKind::VscConverter) {
+            b.put(pm.qmax);
+            b.put(pm.qmin);
+        }
+    }
+    // The DC line regimes the stored voltages call for.
+    for (const LccLineData& d : m.lcc_lines) {
+        b.put(d.regime);
+        b.put(d.current_order);
     }
     const std::vector<RegulationGroup> groups = regulation_groups(m);
     b.put(starting_plant_states(m, groups, settings));
@@ -91,6 +102,24 @@ void put_flat_start_reads(Bytes& b, const Case& c, const NetworkModel& m, const 
     }
 }
 
+// Area interchange moves each controlled area's slack plant and writes its
+// machines' outputs as their stored ones plus their share of the move: the
+// outputs of every machine at an area's slack bus, whatever the model made
+// of them.
+void put_area_slack_outputs(Bytes& b, const Case& c, const NetworkModel& m) {
+    std::vector<int> slack_buses;
+    for (const Area& a : c.areas)
+        if (a.swing_bus != 0) slack_buses.push_back(a.swing_bus);
+    if (slack_buses.empty()) return;
+    for (const PlantModel& pm : m.plants) {
+        // A swing plant's area takes its island's imbalance instead.
+        if (pm.swing || pm.bus < 0 || pm.machines.empty()) continue;
+        const int number = c.buses[static_cast<std::size_t>(pm.bus)].number;
+        if (std::find(slack_buses.begin(), slack_buses.end(), number) == slack_buses.end()) continue;
+        for (int mi : pm.machines) b.put(c.machines[static_cast<std::size_t>(mi)].pg);
+    }
+}
+
 }  // namespace
 
 bool is_flat_start(const LoadflowOptions& o) {
@@ -105,6 +134,7 @@ std::string solution_inputs(const LoadflowOptions& o, const Case& c, const Netwo
     if (is_flat_start(o)) {
         b.put('F');
         put_flat_start_reads(b, c, m, settings);
+        if (o.area_interchange != 0) put_area_slack_outputs(b, c, m);
     } else {
         b.put('A');
         append_solution_fields(out, c);

@@ -9,7 +9,10 @@
 //   the specified injections (machines at load buses and generator-bus
 //   plants), the plants' set points, the starting state of each plant at
 //   its reactive limits, the stored reactive output of plants sharing a
-//   remote regulated bus, and the stored voltages of the swing buses. A
+//   remote regulated bus, the stored voltages of the swing buses, the DC
+//   lines' starting regimes and the VSC converters' limits (from their
+//   buses' stored voltages) and, with area interchange, the outputs of the
+//   machines at the areas' slack buses (written back moved). A
 //   flat solution that fails reads all of them after all (it compares its
 //   last iterate with the case's voltages); the memo records that.
 // The property tests in tests/cpp/loadflow perturb every solution field a

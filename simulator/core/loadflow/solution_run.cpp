@@ -9,10 +9,13 @@
 #include <string_view>
 
 #include "loadflow/adjustments.hpp"
+#include "loadflow/area_interchange.hpp"
 #include "loadflow/branch_admittance.hpp"
 #include "loadflow/dc_estimate.hpp"
+#include "loadflow/device_controls.hpp"
 #include "loadflow/induction_model.hpp"
 #include "loadflow/solution_parameters.hpp"
+#include "loadflow/switched_shunt_control.hpp"
 
 namespace velquin::sim::loadflow {
 
@@ -130,8 +133,8 @@ void set_start(const NetworkModel& m, const LoadflowOptions& o, std::vector<Comp
 }
 
 NewtonOutcome run_with_adjustments(const Case& c, NetworkModel& m, NewtonSolver& solver,
-                                   const NewtonSettings& ns, const LoadflowOptions& o, Reporter& r,
-                                   LoadflowResult& res) {
+                                   const NewtonSettings& ns, const LoadflowOptions& o, AreaInterchange& areas,
+                                   Reporter& r, LoadflowResult& res) {
     auto print = [&](const IterationRecord& rec) {
         const double base = m.base_mva;
         char step[32] = "";
@@ -148,15 +151,26 @@ NewtonOutcome run_with_adjustments(const Case& c, NetworkModel& m, NewtonSolver&
     NewtonOutcome outcome = solver.solve(ns, print);
     res.iterations += solver.iterations();
     int rounds = 0;
-    while (outcome == NewtonOutcome::Converged &&
-           (o.taps != TapAdjustment::Off || o.shunts != ShuntAdjustment::Off) &&
-           rounds < o.max_adjustment_rounds) {
-        const AdjustmentCounts moved = adjust_controls(m, solver, solver.v, o.taps, o.shunts);
+    while (outcome == NewtonOutcome::Converged && rounds < o.max_adjustment_rounds) {
+        AdjustmentCounts moved =
+            adjust_controls(m, solver, solver.v, o.taps, o.shunts, o.phase_shift_adjustment);
+        if (areas.active())
+            moved.areas = adjust_area_interchange(
+                areas, m, area_exports(c, m, areas, solver.v, device_tie_flows(m, solver.v)));
+        const DcLineMoves dc = adjust_dc_lines(c, m, solver.v, o.dc_tap_adjustment);
+        moved.dc_taps = dc.taps;
+        moved.converter_limits = dc.limits;
+        moved.dc_regimes = dc.regimes;
+        if (dc.limits > 0) solver.limits_changed();
         if (moved.total() == 0) break;
         ++rounds;
         res.taps_moved += moved.taps;
         res.shunts_moved += moved.shunts;
-        r.line("Adjustment %d: %d tap(s) and %d switched shunt(s) moved", rounds, moved.taps, moved.shunts);
+        res.areas_moved += moved.areas;
+        res.flow_windings_moved += moved.flow_windings;
+        res.dc_taps_moved += moved.dc_taps;
+        res.device_changes += moved.converter_limits + moved.dc_regimes;
+        r.line("Adjustment %d: %s", rounds, describe(moved).c_str());
         outcome = solver.solve(ns, print, true);
         res.iterations += solver.iterations();
     }
@@ -187,8 +201,8 @@ int status_of(NewtonOutcome o) {
 // trigonometry, so that re-solving a solved case changes nothing. A start
 // of its own moves every node but the swing nodes, whose stored voltages
 // are then among the inputs of the solution as well.
-SolutionWrite collect_write(const Case& c, const NetworkModel& m, NewtonSolver& solver, bool fresh,
-                            bool start_from_case) {
+SolutionWrite collect_write(const Case& c, const NetworkModel& m, const AreaInterchange& areas,
+                            NewtonSolver& solver, bool fresh, bool start_from_case) {
     SolutionWrite w;
     for (std::size_t b = 0; b < c.buses.size(); ++b) {
         const int node = m.bus_node[b];
@@ -232,7 +246,31 @@ SolutionWrite collect_write(const Case& c, const NetworkModel& m, NewtonSolver& 
             {tc.transformer, tc.winding, winding_ratio_in_units(t, tc.winding, tc.ratio, tc.bus_base_kv)});
     }
     for (const ShuntControl& sc : m.shunts)
-        if (sc.moved) w.switched_shunt_mvar.push_back({sc.shunt, sc.b * m.base_mva});
+        if (sc.moved)
+            w.switched_shunt_mvar.push_back(
+                {sc.shunt, present_susceptance(m, sc, outputs, solver.v) * m.base_mva});
+    for (const FlowControl& fc : m.flow_controls) {
+        if (!fc.moved) continue;
+        const Transformer& t = c.transformers[static_cast<std::size_t>(fc.transformer)];
+        if (fc.active_power)
+            w.angles.push_back({fc.transformer, fc.winding, wrap_degrees(fc.setting * kRadToDeg)});
+        else
+            w.ratios.push_back({fc.transformer, fc.winding,
+                                winding_ratio_in_units(t, fc.winding, fc.setting, fc.bus_base_kv)});
+    }
+    // Area slack machines share their plant's move as they share its
+    // reactive output.
+    for (const AreaControl& ctl : areas.controls) {
+        if (ctl.moved == 0.0) continue;
+        const PlantModel& pm = m.plants[static_cast<std::size_t>(ctl.plant)];
+        for (std::size_t k = 0; k < pm.machines.size(); ++k) {
+            const int mi = pm.machines[k];
+            w.machine_pg.push_back({mi, c.machines[static_cast<std::size_t>(mi)].pg +
+                                            ctl.moved * pm.machine_share[k] * m.base_mva});
+        }
+    }
+    for (const LccLineData& d : m.lcc_lines)
+        if (d.taps_moved) w.dc_taps.push_back({d.line, d.rectifier.tap, d.inverter.tap});
     return w;
 }
 
@@ -310,13 +348,14 @@ SolutionOutcome run_solution(const Case& c, NetworkModel& m, const LoadflowOptio
            in_service, swing_islands);
     r.line("Options: %s; tolerance %g MW/Mvar", describe_options(o).c_str(), tolerance);
     for (const std::string& note : m.notes) r.text(note);
-    if (o.area_interchange != 0)
-        r.text("Area interchange control is not modelled: the swing buses take the imbalance");
-    if (o.phase_shift_adjustment && m.phase_shift_controls > 0)
-        r.line(
-            "%d phase shifter(s) with flow control: angles held fixed (phase-shift adjustment not modelled)",
-            m.phase_shift_controls);
+    AreaInterchange areas;
+    if (o.area_interchange != 0) {
+        areas = build_area_interchange(c, m, o.area_interchange);
+        for (const std::string& note : areas.notes) r.text(note);
+        if (!areas.active()) r.text("Area interchange control: no area with a slack machine to control");
+    }
     res.notes = m.notes;
+    res.notes.insert(res.notes.end(), areas.notes.begin(), areas.notes.end());
     res.islands_unsolved = report_unsolved_islands(c, m, r);
     res.islands_solved = swing_islands;
     if (active_nodes == 0) {
@@ -331,7 +370,7 @@ SolutionOutcome run_solution(const Case& c, NetworkModel& m, const LoadflowOptio
     solver_holder->v = m.v_case;
     set_start(m, o, solver_holder->v, ws.dc, r);
     bool start_from_case = o.start == StartProfile::CaseVoltages;
-    NewtonOutcome outcome = run_with_adjustments(c, m, *solver_holder, ns, o, r, res);
+    NewtonOutcome outcome = run_with_adjustments(c, m, *solver_holder, ns, o, areas, r, res);
     if (outcome != NewtonOutcome::Converged && o.linear_start_fallback) {
         r.line(
             "No solution (%s): trying again from the voltages of the network with its loads as admittances, "
@@ -348,7 +387,7 @@ SolutionOutcome run_solution(const Case& c, NetworkModel& m, const LoadflowOptio
             r.text("Magnitude estimate not possible: flat magnitudes kept");
         NewtonSettings robust = ns;
         if (robust.step_control == StepControl::None) robust.step_control = StepControl::OnDemand;
-        outcome = run_with_adjustments(c, m, second, robust, o, r, res);
+        outcome = run_with_adjustments(c, m, second, robust, o, areas, r, res);
         start_from_case = false;
     }
     NewtonSolver& solver = *solver_holder;
@@ -373,7 +412,9 @@ SolutionOutcome run_solution(const Case& c, NetworkModel& m, const LoadflowOptio
     res.max_q_mvar = last.max_q * m.base_mva;
     res.max_p_bus = node_bus_number(c, m, last.p_node);
     res.max_q_bus = node_bus_number(c, m, last.q_node);
-    for (PlantState s : solver.plant_states()) res.limited_plants += s != PlantState::Regulating;
+    for (std::size_t p = 0; p < m.plants.size(); ++p)
+        res.limited_plants +=
+            m.plants[p].kind == RegulatorKind::Machines && solver.plant_states()[p] != PlantState::Regulating;
     res.status = status_of(outcome);
     const double largest = std::max(last.max_p, last.max_q);
     // A failed solution only replaces the case's voltages when it ended
@@ -387,9 +428,11 @@ SolutionOutcome run_solution(const Case& c, NetworkModel& m, const LoadflowOptio
         improved = largest < std::max(stored.max_p, stored.max_q);
         out.read_all_solution_fields = true;
     }
+    std::vector<std::string> device_lines;
     if (outcome == NewtonOutcome::Converged || improved) {
         out.write =
-            collect_write(c, m, solver, outcome != NewtonOutcome::StepControlStopped, start_from_case);
+            collect_write(c, m, areas, solver, outcome != NewtonOutcome::StepControlStopped, start_from_case);
+        collect_device_results(c, m, solver, res, device_lines);
         res.written_back = true;
     }
     if (outcome == NewtonOutcome::Converged && res.islands_unsolved > 0)
@@ -427,6 +470,23 @@ SolutionOutcome run_solution(const Case& c, NetworkModel& m, const LoadflowOptio
         r.line("%d induction machine(s) beyond their pull-out power: solved at the pull-out slip", stalled);
     if (res.taps_moved + res.shunts_moved > 0)
         r.line("Adjusted: %d tap move(s), %d switched shunt move(s)", res.taps_moved, res.shunts_moved);
+    if (res.flow_windings_moved > 0)
+        r.line("Adjusted: %d move(s) of phase shifters and windings holding reactive power",
+               res.flow_windings_moved);
+    for (const std::string& line : device_lines) r.text(line);
+    if (areas.active() && outcome == NewtonOutcome::Converged) {
+        const std::vector<double> exports =
+            area_exports(c, m, areas, solver.v, device_tie_flows(m, solver.v));
+        for (const AreaControl& ctl : areas.controls)
+            r.line(
+                "Area %d: net export %.3f MW, desired %.3f MW, tolerance %.3f MW; slack machine at bus %d "
+                "moved "
+                "%.3f MW",
+                ctl.area, exports[static_cast<std::size_t>(ctl.slot)] * m.base_mva, ctl.desired * m.base_mva,
+                ctl.tolerance * m.base_mva,
+                c.buses[static_cast<std::size_t>(m.plants[static_cast<std::size_t>(ctl.plant)].bus)].number,
+                ctl.moved * m.base_mva);
+    }
     if (!res.written_back)
         r.text("Case voltages left as they were: the last iterate is no closer to a solution");
     if (res.status == kSolutionIslandsUnsolved)

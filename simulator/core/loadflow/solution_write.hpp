@@ -29,12 +29,28 @@ struct SolutionWrite {
     std::vector<Voltage> star_points;
     std::vector<Value> machine_pg;
     std::vector<Value> machine_qg;
+    struct Angle {
+        int transformer = -1;
+        int winding = 0;
+        double angle_deg = 0.0;
+    };
+    struct DcTaps {
+        int line = -1;  // two-terminal DC line
+        double rectifier = 1.0, inverter = 1.0;
+    };
     std::vector<Ratio> ratios;
+    std::vector<Angle> angles;               // phase shifters
     std::vector<Value> switched_shunt_mvar;  // initial_mvar
+    std::vector<DcTaps> dc_taps;
 
+    // Moved taps, angles, switched shunts and converter taps: network data
+    // (solution_fields.hpp), so the case's network is not the one solved.
+    bool writes_network_data() const {
+        return !ratios.empty() || !angles.empty() || !switched_shunt_mvar.empty() || !dc_taps.empty();
+    }
     bool empty() const {
         return buses.empty() && star_points.empty() && machine_pg.empty() && machine_qg.empty() &&
-               ratios.empty() && switched_shunt_mvar.empty();
+               ratios.empty() && angles.empty() && switched_shunt_mvar.empty() && dc_taps.empty();
     }
 };
 

@@ -8,70 +8,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "case_builders.hpp"
 #include "loadflow/line_flows.hpp"
 #include "loadflow/loadflow.hpp"
 
 namespace velquin::sim {
 namespace {
 
-LoadflowOptions tight() {
-    LoadflowOptions o;
-    o.tolerance_mva = 1e-7;
-    o.max_iterations = 30;
-    o.var_limits = -1;
-    return o;
-}
-
-Bus bus(int number, int type, double vm = 1.0, double kv = 100.0) {
-    Bus b;
-    b.number = number;
-    b.type = type;
-    b.vm = vm;
-    b.base_kv = kv;
-    return b;
-}
-
-LineBranch line(int from, int to, double r, double x, double b = 0.0) {
-    LineBranch l;
-    l.from_bus = from;
-    l.to_bus = to;
-    l.r = r;
-    l.x = x;
-    l.b = b;
-    return l;
-}
-
-Load load(int at, Complex s) {
-    Load l;
-    l.bus = at;
-    l.constant_power = s;
-    return l;
-}
-
-Machine machine(int at, double pg, double qmax = 9999.0, double qmin = -9999.0, std::string id = "1") {
-    Machine g;
-    g.bus = at;
-    g.id = std::move(id);
-    g.pg = pg;
-    g.qmax = qmax;
-    g.qmin = qmin;
-    return g;
-}
-
-// Swing bus 1 at 1.0 pu feeding a load at bus 2 over a line.
-Case two_bus(Complex load_mva) {
-    Case c;
-    c.buses = {bus(1, kSwingBus), bus(2, kLoadBus)};
-    c.plants = {Plant{.bus = 1, .scheduled_voltage = 1.0}};
-    c.machines = {machine(1, 0.0)};
-    c.lines = {line(1, 2, 0.01, 0.1)};
-    c.loads = {load(2, load_mva)};
-    return c;
-}
-
-Complex voltage(const Bus& b) {
-    return std::polar(b.vm, b.va_deg * std::numbers::pi / 180.0);
-}
+using namespace case_builders;
 
 TEST(LoadflowTwoBus, ReceivingEndPowerAndSwingOutputBalance) {
     Case c = two_bus({50.0, 20.0});
@@ -521,8 +465,8 @@ namespace {
 
 TEST(LoadflowProgress, IterationsOutcomeAndUnmodelledDevicesOnceEach) {
     Case c = two_bus({50.0, 20.0});
-    c.two_terminal_dc_lines.resize(2);
-    c.facts_devices.resize(1);
+    c.multi_terminal_dc_lines.resize(2);
+    c.gne_devices.resize(1);
     c.buses[1].vm = 0.95;
     const std::filesystem::path file = std::filesystem::temp_directory_path() / "velquin_lf_progress.txt";
     {
@@ -542,8 +486,8 @@ TEST(LoadflowProgress, IterationsOutcomeAndUnmodelledDevicesOnceEach) {
         for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
         return n;
     };
-    EXPECT_EQ(count("2 two-terminal DC lines not modelled by the load flow: ignored"), 1u);
-    EXPECT_EQ(count("1 FACTS device not modelled by the load flow: ignored"), 1u);
+    EXPECT_EQ(count("2 multi-terminal DC lines read and kept, not modelled by the load flow"), 1u);
+    EXPECT_EQ(count("1 GNE device not modelled by the load flow: ignored"), 1u);
     EXPECT_EQ(count("Full Newton-Raphson load flow"), 1u);
     EXPECT_EQ(count("Reached tolerance in"), 1u);
     // Iteration 0 names bus 2 with its mismatch.

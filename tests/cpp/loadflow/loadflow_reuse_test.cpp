@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -59,14 +60,16 @@ std::string read_text(const fs::path& p) {
     return s.str();
 }
 
-Seen solve_with(KeptState& kept, Case& c, const LoadflowOptions& o) {
+// `untouched`: nothing but the previous solution changed `c` since (what
+// the session tells a solution, see solve_loadflow).
+Seen solve_with(KeptState& kept, Case& c, const LoadflowOptions& o, bool untouched = false) {
     const fs::path file =
         fs::temp_directory_path() / ("velquin_reuse_" + std::to_string(::getpid()) + ".txt");
     Seen seen;
     {
         ProgressOutput out;
         if (!out.to_file(file, false)) throw std::runtime_error("cannot write " + file.string());
-        const LoadflowResult r = kept.solve(c, o, &out);
+        const LoadflowResult r = kept.solve(c, o, &out, untouched);
         seen.status = r.status;
         seen.iterations = r.iterations;
         seen.work = r.work;
@@ -79,9 +82,10 @@ Seen solve_with(KeptState& kept, Case& c, const LoadflowOptions& o) {
 
 // Solves `c` with the kept state and a copy of it in a fresh session;
 // both must agree exactly. Returns what the kept solution did.
-Seen expect_same_as_fresh(KeptState& kept, Case& c, const LoadflowOptions& o, const std::string& what) {
+Seen expect_same_as_fresh(KeptState& kept, Case& c, const LoadflowOptions& o, const std::string& what,
+                          bool untouched = false) {
     Case copy = c;
-    const Seen reused = solve_with(kept, c, o);
+    const Seen reused = solve_with(kept, c, o, untouched);
     KeptState fresh;
     const Seen afresh = solve_with(fresh, copy, o);
     EXPECT_EQ(reused.status, afresh.status) << what;
@@ -102,6 +106,11 @@ LoadflowOptions fnsl_dc_angles(const Case& c) {
 }
 LoadflowOptions rsol_dc_angles(const Case& c) {
     return parse_rsol_options(&c, {1, 2, 0, 0, 1, 1, 4, 99, 0, 0}, {500.0, 5.0}).options;
+}
+// Every adjustment: taps, area interchange with loads, phase shifters, DC
+// converter taps and switched shunts.
+LoadflowOptions fnsl_adjusting(const Case& c) {
+    return parse_fnsl_options(&c, {1, 2, 1, 1, 1, 0, 99, 0}).options;
 }
 
 // The solution calls of one connection of the stepwise network solve, when
@@ -124,17 +133,41 @@ std::vector<LoadflowOptions> network_solve_calls(const Case& c) {
 // follows it in a scenario.
 using Change = std::function<void(Case&)>;
 
-// Solves, applies each change and solves again with every kind of start;
-// each solution is compared with a fresh session.
+// Solves, applies each change and solves again with every kind of start
+// and with every adjustment; each solution is compared with a fresh
+// session. Solutions that follow one another with no change in between are
+// told so, as the session tells them.
 void run_scenario(const std::string& name, Case c, const std::vector<Change>& changes) {
     KeptState kept;
-    const std::vector<LoadflowOptions> starts{flat_rsol(c), fnsl_from_case(c), fnsl_dc_angles(c)};
-    for (const LoadflowOptions& o : starts) expect_same_as_fresh(kept, c, o, name + ", before any change");
-    for (std::size_t k = 0; k < changes.size(); ++k) {
-        changes[k](c);
-        for (const LoadflowOptions& o : starts)
-            expect_same_as_fresh(kept, c, o, name + ", after change " + std::to_string(k + 1));
+    const std::vector<LoadflowOptions> starts{flat_rsol(c), fnsl_from_case(c), fnsl_adjusting(c),
+                                              fnsl_dc_angles(c)};
+    for (std::size_t k = 0; k <= changes.size(); ++k) {
+        if (k > 0) changes[k - 1](c);
+        const std::string what =
+            k == 0 ? name + ", before any change" : name + ", after change " + std::to_string(k);
+        for (std::size_t s = 0; s < starts.size(); ++s)
+            expect_same_as_fresh(kept, c, starts[s], what + ", start " + std::to_string(s + 1), s > 0);
     }
+}
+
+// IEEE300Bus.raw with area 2 asking 30 MW more than it exports, and its
+// slack machine split into two machines of unequal output, so that their
+// outputs can be exchanged with the plant's total unchanged.
+Case ieee300_with_two_area_slack_machines() {
+    Case c = network("raw/IEEE300Bus.raw");
+    const auto area =
+        std::find_if(c.areas.begin(), c.areas.end(), [](const Area& a) { return a.number == 2; });
+    if (area == c.areas.end()) throw std::runtime_error("no area 2");
+    area->desired_mw += 30.0;
+    const auto slack = std::find_if(c.machines.begin(), c.machines.end(),
+                                    [&](const Machine& g) { return g.bus == area->swing_bus; });
+    if (slack == c.machines.end()) throw std::runtime_error("no area 2 slack machine");
+    Machine second = *slack;
+    second.id = "2";
+    second.pg = 0.4 * slack->pg;
+    slack->pg *= 0.6;
+    c.machines.push_back(second);
+    return c;
 }
 
 FixedShunt fixed_shunt(int bus, const std::string& id, double mvar) {
@@ -210,6 +243,96 @@ TEST(LoadflowReuse, PairsOfSignFlipsAreSeen) {
                  }});
 }
 
+TEST(LoadflowReuse, DeviceChangesAreSeen) {
+    Case nudox = network("raw/IEEE_14_v35_3_nudox.raw");
+    run_scenario("DC lines", nudox,
+                 {[](Case& c) { c.two_terminal_dc_lines[0].setpoint = 20.0; },
+                  [](Case& c) { c.two_terminal_dc_lines[1].control_mode = kDcBlocked; },
+                  [](Case& c) { c.two_terminal_dc_lines[0].control_mode = kDcCurrentControl; },
+                  [](Case& c) { c.two_terminal_dc_lines[0].inverter.tap += 0.0125; },
+                  [](Case& c) { c.vsc_dc_lines[0].converters[1].dc_setpoint = -60.0; },
+                  [](Case& c) { c.vsc_dc_lines[1].converters[0].ac_setpoint = 0.99; },
+                  [](Case& c) { c.vsc_dc_lines[1].converters[0].ac_control = kVscPowerFactorControl; }});
+    // Area 2 of IEEE300Bus asks more than it exports: its slack machines
+    // move and write their outputs.
+    run_scenario(
+        "areas", ieee300_with_two_area_slack_machines(),
+        {[](Case& c) { c.areas[1].desired_mw -= 20.0; }, [](Case& c) { c.areas[1].tolerance_mw = 0.5; },
+         [](Case& c) { std::swap(c.areas[1].desired_mw, c.areas[2].desired_mw); },
+         [](Case& c) { c.two_terminal_dc_lines[0].setpoint *= 0.5; }});
+    // A solution with phase-shift adjustment writes the winding's angle,
+    // which the next solutions read as network data.
+    Case shifter = network("raw/ThreeMIB_T3W_phase.raw");
+    const auto flow_controlled = [](Case& c) -> Winding& {
+        for (Transformer& t : c.transformers)
+            for (Winding& w : t.windings)
+                if (std::abs(w.control_mode) == 3) return w;
+        throw std::runtime_error("no phase shifter");
+    };
+    run_scenario("phase shifter", shifter,
+                 {[&](Case& c) { flow_controlled(c).angle_deg = 0.0; },
+                  [&](Case& c) { flow_controlled(c).vmax += 10.0; },
+                  [&](Case& c) { flow_controlled(c).control_mode = -3; }});
+    Case franken = network("raw/frankenstein_70.raw");
+    run_scenario("FACTS devices and tables", franken,
+                 {[](Case& c) { c.facts_devices[0].voltage_setpoint = 1.0; },
+                  [](Case& c) { c.facts_devices[1].shunt_max = 5.0; },
+                  [](Case& c) {
+                      c.impedance_correction_tables[1].points[0].factor = {1.1, 0.0};
+                  }});
+}
+
+// A solution that moves a control writes network data. Given again from
+// the memo (its inputs repeated), it writes them again while the kept model
+// is the one of the network before the move: the next solution must not
+// take that model, though nothing else touched the case.
+TEST(LoadflowReuse, RememberedMovesOfControlsLeaveAChangedNetwork) {
+    struct Mover {
+        const char* file;
+        const char* what;
+        std::function<bool(const Case&, const Case&)> moved;
+    };
+    const std::vector<Mover> movers{
+        {"raw/ThreeMIB_T3W_phase.raw", "phase-shifter angle",
+         [](const Case& a, const Case& b) {
+             for (std::size_t t = 0; t < a.transformers.size(); ++t)
+                 for (std::size_t k = 0; k < a.transformers[t].windings.size(); ++k)
+                     if (a.transformers[t].windings[k].angle_deg != b.transformers[t].windings[k].angle_deg)
+                         return true;
+             return false;
+         }},
+        {"raw/IEEE_14_v35_3_nudox.raw", "DC converter taps",
+         [](const Case& a, const Case& b) {
+             for (std::size_t k = 0; k < a.two_terminal_dc_lines.size(); ++k)
+                 if (a.two_terminal_dc_lines[k].rectifier.tap != b.two_terminal_dc_lines[k].rectifier.tap ||
+                     a.two_terminal_dc_lines[k].inverter.tap != b.two_terminal_dc_lines[k].inverter.tap)
+                     return true;
+             return false;
+         }},
+        {"raw/ACTIVSg2000.RAW", "switched shunts",
+         [](const Case& a, const Case& b) {
+             for (std::size_t k = 0; k < a.switched_shunts.size(); ++k)
+                 if (a.switched_shunts[k].initial_mvar != b.switched_shunts[k].initial_mvar) return true;
+             return false;
+         }},
+    };
+    for (const Mover& x : movers) {
+        const Case original = network(x.file);
+        const LoadflowOptions adjusting = fnsl_adjusting(original);
+        KeptState kept;
+        Case c = original;
+        ASSERT_EQ(solve_with(kept, c, adjusting).status, kSolutionConverged) << x.what;
+        ASSERT_TRUE(x.moved(original, c)) << x.what << ": nothing moved";
+        const std::string moved = encode_case(c);
+        c = original;
+        const Seen again = solve_with(kept, c, adjusting);
+        ASSERT_EQ(again.work.memo_hits, 1) << x.what;
+        ASSERT_TRUE(encode_case(c) == moved) << x.what;
+        for (const LoadflowOptions& o : {fnsl_from_case(c), flat_rsol(c), fnsl_from_case(c)})
+            expect_same_as_fresh(kept, c, o, std::string(x.what) + " written by a remembered outcome", true);
+    }
+}
+
 TEST(LoadflowReuse, ValuesSwappedBetweenElementsAreSeen) {
     Case c = network("matpower/case30.m");
     ASSERT_GE(c.loads.size(), 2u);
@@ -267,7 +390,12 @@ TEST(LoadflowReuse, DisconnectedAndReconnectedBusesAreSeen) {
 // compared with a fresh session; calls whose inputs repeat are given the
 // earlier outcome.
 TEST(LoadflowReuse, NetworkSolveRecipeMatchesFreshSessionsCallByCall) {
-    for (const char* name : {"raw/three_winding_test_2.raw", "raw/wecc179.raw", "matpower/case118.m"}) {
+    // IEEE300Bus: area interchange (the rsol step's option 2), a DC line and
+    // a phase shifter; nudox: LCC and VSC lines; frankenstein_70: a VSC line,
+    // FACTS devices and impedance correction tables.
+    for (const char* name :
+         {"raw/three_winding_test_2.raw", "raw/wecc179.raw", "matpower/case118.m", "raw/IEEE300Bus.raw",
+          "raw/IEEE_14_v35_3_nudox.raw", "raw/frankenstein_70.raw"}) {
         Case c = network(name);
         CaseIndex index;
         // The last two buses, as a stepwise solve brings a plant's buses back.
@@ -315,9 +443,19 @@ bool same_write(const loadflow::SolutionWrite& a, const loadflow::SolutionWrite&
         ratios = a.ratios[i].transformer == b.ratios[i].transformer &&
                  a.ratios[i].winding == b.ratios[i].winding &&
                  same_bits(a.ratios[i].ratio, b.ratios[i].ratio);
+    bool angles = a.angles.size() == b.angles.size();
+    for (std::size_t i = 0; angles && i < a.angles.size(); ++i)
+        angles = a.angles[i].transformer == b.angles[i].transformer &&
+                 a.angles[i].winding == b.angles[i].winding &&
+                 same_bits(a.angles[i].angle_deg, b.angles[i].angle_deg);
+    bool dc_taps = a.dc_taps.size() == b.dc_taps.size();
+    for (std::size_t i = 0; dc_taps && i < a.dc_taps.size(); ++i)
+        dc_taps = a.dc_taps[i].line == b.dc_taps[i].line &&
+                  same_bits(a.dc_taps[i].rectifier, b.dc_taps[i].rectifier) &&
+                  same_bits(a.dc_taps[i].inverter, b.dc_taps[i].inverter);
     return voltages(a.buses, b.buses) && voltages(a.star_points, b.star_points) &&
-           values(a.machine_pg, b.machine_pg) && values(a.machine_qg, b.machine_qg) && ratios &&
-           values(a.switched_shunt_mvar, b.switched_shunt_mvar);
+           values(a.machine_pg, b.machine_pg) && values(a.machine_qg, b.machine_qg) && ratios && angles &&
+           dc_taps && values(a.switched_shunt_mvar, b.switched_shunt_mvar);
 }
 
 // A solution computed from nothing, without writing it.
@@ -341,14 +479,23 @@ std::string flat_inputs(const Case& c, const LoadflowOptions& o) {
 // change its outcome. Voltages of load buses that no plant regulates, star
 // points and swing machines' active power are set at random; every other
 // solution field is nudged by a few units in the last place (enough to
-// show a read, too little to move a plant across its limits). Where the
-// inputs stay equal, the outcome must be equal bit for bit.
+// show a read, too little to move a plant across its limits). Some trials
+// also move reactive outputs within their limits, exchange the active
+// outputs of machines sharing a plant, or move DC converters' voltages.
+// Where the inputs stay equal, the outcome must be equal bit for bit.
 TEST(LoadflowReuse, FlatStartReadsNoSolutionFieldBeyondItsInputs) {
     std::mt19937 random(20240611);
     std::uniform_real_distribution<double> magnitude(0.85, 1.15), angle(-90.0, 90.0), power(-80.0, 80.0);
-    for (const char* name : {"raw/three_winding_test_2.raw", "raw/IEEE_14_bus_completed.raw",
-                             "matpower/case118.m", "raw/39bus.raw", "raw/wecc179.raw"}) {
-        const Case original = network(name);
+    // IEEE_14_v35_3_nudox.raw: LCC and VSC lines (IEEE_14_bus_completed.raw
+    // has no solution with its DC lines modelled); IEEE300Bus.raw: area
+    // interchange (the flat rsol's option 2) moving a slack plant of two
+    // machines, a DC line; frankenstein_70.raw: FACTS devices, a VSC line.
+    for (const char* name :
+         {"raw/three_winding_test_2.raw", "raw/IEEE_14_v35_3_nudox.raw", "matpower/case118.m",
+          "raw/39bus.raw", "raw/wecc179.raw", "raw/IEEE300Bus.raw", "raw/frankenstein_70.raw"}) {
+        const Case original = std::string(name) == "raw/IEEE300Bus.raw"
+                                  ? ieee300_with_two_area_slack_machines()
+                                  : network(name);
         const LoadflowOptions o = flat_rsol(original);
         const std::string inputs = flat_inputs(original, o);
         const loadflow::SolutionOutcome reference = outcome_of(original, o);
@@ -365,19 +512,54 @@ TEST(LoadflowReuse, FlatStartReadsNoSolutionFieldBeyondItsInputs) {
         for (const SwitchedShunt& s : original.switched_shunts)
             if (const int b = index.find(s.regulated_bus != 0 ? s.regulated_bus : s.bus); b >= 0)
                 held[static_cast<std::size_t>(b)] = 1;
+        // A VSC converter's limits start from its stored voltage (changing
+        // with it at every trial where it has a current rating); FACTS
+        // shunt elements hold voltages. A DC line's regime starts from its
+        // converters' stored voltages too, which every fourth trial moves
+        // at random by a few hundredths: the regime is among the inputs,
+        // and trials that keep it compare.
+        auto hold = [&](int bus) {
+            if (const int b = index.find(bus); b >= 0) held[static_cast<std::size_t>(b)] = 1;
+        };
+        std::vector<char> converter(original.buses.size(), 0);
+        for (const TwoTerminalDcLine& l : original.two_terminal_dc_lines)
+            for (int bus : {l.rectifier.bus, l.inverter.bus})
+                if (const int b = index.find(bus); b >= 0) converter[static_cast<std::size_t>(b)] = 1;
+        for (const VscDcLine& l : original.vsc_dc_lines)
+            for (const VscConverter& cv : l.converters) {
+                hold(cv.bus);
+                hold(cv.regulated_bus);
+            }
+        for (const FactsDevice& f : original.facts_devices) {
+            hold(f.sending_bus);
+            hold(f.regulated_bus);
+        }
+        // Machines that share a plant: their active outputs are exchanged
+        // in some trials (the plant's total, and so the model, unchanged).
+        std::vector<std::pair<std::size_t, std::size_t>> partners;
+        for (std::size_t k = 0; k < original.machines.size(); ++k)
+            for (std::size_t j = k + 1; j < original.machines.size(); ++j)
+                if (original.machines[j].bus == original.machines[k].bus &&
+                    original.machines[j].pg != original.machines[k].pg) {
+                    partners.emplace_back(k, j);
+                    break;
+                }
         std::vector<char> swing_plant_machine(original.machines.size(), 0);
         for (std::size_t k = 0; k < original.machines.size(); ++k)
             if (const int b = index.find(original.machines[k].bus); b >= 0)
                 swing_plant_machine[k] = original.buses[static_cast<std::size_t>(b)].type == kSwingBus;
         auto nudge = [&](double& x) { x = std::nextafter(std::nextafter(x, 10.0), 10.0); };
         int compared = 0;
-        for (int trial = 0; trial < 10; ++trial) {
+        for (int trial = 0; trial < 20; ++trial) {
             Case c = original;
             for (std::size_t i = 0; i < c.buses.size(); ++i) {
                 Bus& b = c.buses[i];
                 if (b.type == kSwingBus) continue;  // its stored voltage is among the inputs
                 if (held[i]) {
                     nudge(b.va_deg);
+                } else if (converter[i]) {
+                    if (trial % 4 == 3) b.vm += std::uniform_real_distribution<double>(-0.03, 0.03)(random);
+                    b.va_deg = angle(random);
                 } else {
                     b.vm = magnitude(random);
                     b.va_deg = angle(random);
@@ -390,15 +572,17 @@ TEST(LoadflowReuse, FlatStartReadsNoSolutionFieldBeyondItsInputs) {
             for (std::size_t k = 0; k < c.machines.size(); ++k) {
                 Machine& g = c.machines[k];
                 if (swing_plant_machine[k]) g.pg = power(random);
-                // Odd trials move reactive outputs anywhere within the
-                // limits: plants may then start elsewhere, which the inputs
-                // must show.
-                if (trial % 2 == 1)
+                // Every fourth trial moves reactive outputs anywhere within
+                // the limits: plants may then start elsewhere, which the
+                // inputs must show.
+                if (trial % 4 == 1)
                     g.qg = std::uniform_real_distribution<double>(std::min(g.qmin, g.qmax),
                                                                   std::max(g.qmin, g.qmax))(random);
                 else
                     nudge(g.qg);
             }
+            if (trial % 4 == 2)
+                for (const auto& [k, j] : partners) std::swap(c.machines[k].pg, c.machines[j].pg);
             if (flat_inputs(c, o) != inputs) continue;
             ++compared;
             const loadflow::SolutionOutcome seen = outcome_of(c, o);

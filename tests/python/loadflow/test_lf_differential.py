@@ -13,7 +13,11 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 NETWORKS = ["matpower/case14.m", "raw/IEEE_14_bus_completed.raw", "raw/39bus.raw",
-            "raw/three_winding_test_2.raw", "matpower/case30.m"]
+            "raw/three_winding_test_2.raw", "matpower/case30.m",
+            # Devices: two LCC and two VSC lines; areas with slack machines
+            # and an LCC line; a phase shifter; FACTS devices and a VSC line.
+            "raw/IEEE_14_v35_3_nudox.raw", "raw/IEEE300Bus.raw", "raw/ThreeMIB_T3W_phase.raw",
+            "raw/frankenstein_70.raw"]
 
 # The solution calls of the stepwise network solve: flat starts, starts from
 # the case's voltages and DC-angle starts.
@@ -24,6 +28,9 @@ SOLUTIONS = [
     ("fnsl", ([2, 0, 0, 1, 1, 4, 99, 0],)),
     ("rsol", ([1, 2, 0, 0, 1, 1, 4, 99, 0, 0], [500.0, 5.0])),
     ("fnsl", dict(options1=2, options4=1, options5=1, options6=0, options7=99, options8=0)),
+    # Every adjustment: taps, area interchange, phase shifters (whose moved
+    # angles are written back), DC converter taps, switched shunts.
+    ("fnsl", ([1, 2, 1, 1, 1, 0, 99, 0],)),
 ]
 
 SIGNED = [20.0, -20.0, 30.0, -30.0, 0.0, -0.0, 5.5]
@@ -53,12 +60,16 @@ class Network:
         self.machines = [(bus, "1") for bus in case.pssgen["NUM"]]  # refused where the id differs
         self.transformers = [(b[0], b[1], ckt) for b, ckt in zip(case.castrn["BUSNUM"], case.castrn["CKT"])
                              if not b[2]]
+        self.dc_lines = list(case.pss2dc["NAME"])
+        self.vsc_lines = list(case.pssvsc["NAME"])
+        self.facts = list(case.pssfct["NAME"])
+        self.areas = list(case.pssald["AREA"])
 
 
 def change(draw, net):
     """One change through psspy, as (name, keyword arguments)."""
     kind = draw(st.sampled_from(["shunt", "line", "transformer", "load", "machine", "output", "limits", "type",
-                                 "dscn", "recn"]))
+                                 "dscn", "recn", "dc", "vsc", "facts", "area"]))
     pick = lambda items: draw(st.sampled_from(items))  # noqa: E731
     if kind == "shunt":
         return "shunt_data", dict(ibus=pick(net.buses), id=pick(["A", "B"]), realar1=0.0, realar2=pick(SIGNED))
@@ -94,6 +105,20 @@ def change(draw, net):
         return "bus_chng_4", dict(ibus=pick(buses), intgar1=pick([1, 2]))
     if kind in ("dscn", "recn"):
         return kind, dict(ibus=pick(net.buses))
+    if kind == "dc" and net.dc_lines:
+        # Blocked, power or current order.
+        return "two_terminal_dc_line_data", dict(name=pick(net.dc_lines), intgar1=pick([0, 1, 1, 2]),
+                                                 realar1=pick([20.0, 50.0, 100.0]))
+    if kind == "vsc" and net.vsc_lines:
+        # AC voltage or power factor.
+        return "vsc_dc_converter_data", dict(name=pick(net.vsc_lines), ic=pick([1, 2]), intgar3=pick([1, 2]),
+                                             realar2=pick([0.98, 1.0, 1.02]))
+    if kind == "facts" and net.facts:
+        return "facts_data", dict(name=pick(net.facts), realar3=pick([0.98, 1.0, 1.02]),
+                                  realar4=pick([5.0, 50.0, 100.0]))
+    if kind == "area" and net.areas:
+        return "area_data", dict(iar=pick(net.areas), realar1=pick([-60.0, -10.0, 0.0, 40.0]),
+                                 realar2=pick([0.5, 5.0]))
     return "shunt_data", dict(ibus=pick(net.buses), id="A", realar2=pick(SIGNED))
 
 
@@ -108,6 +133,7 @@ class Focus:
         self.lines = some(net.lines)
         self.loads = some(net.loads)
         self.transformers = some(net.transformers)
+        self.dc_lines, self.vsc_lines, self.facts, self.areas = net.dc_lines, net.vsc_lines, net.facts, net.areas
 
 
 @st.composite
