@@ -13,7 +13,7 @@ ABS_BUILD := $(abspath $(BUILD))
 JOBS ?=
 JOBS_FLAG := $(if $(JOBS),-j $(JOBS),)
 
-.PHONY: all deps configure build test test-cpp test-python demo sanitize fuzz bench format clean
+.PHONY: all deps configure build test test-cpp test-python test-package demo sanitize fuzz bench format clean
 
 all: build
 
@@ -35,6 +35,13 @@ test-cpp:
 test-python:
 	PYTHONPATH=$(ABS_BUILD)/python VELQUIN_BUILD_DIR=$(ABS_BUILD) \
 	  $(PYTHON) -m pytest -q -p no:cacheprovider tests/python
+
+# The Python package: builds the wheel (with a CMake build of its own under
+# build/wheel), installs it into a fresh virtual environment and runs a study
+# with its `velquin` command outside the source tree. Slow, so apart from
+# `make test`.
+test-package: deps
+	$(PYTHON) -m pytest -q -p no:cacheprovider tests/package
 
 # The example study: its networks are converted to saved cases once, then
 # the workbook runs them.

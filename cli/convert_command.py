@@ -97,6 +97,12 @@ def execute(args):
     import sys
 
     try:
+        # The embedded simulator's own psspy, wherever Velquin was built or installed.
+        import velquin_ps
+
+        folder = velquin_ps.embedded_simulator_folder()
+        if folder not in sys.path:
+            sys.path.insert(0, folder)
         import psspy
     except ImportError as error:
         print(f"velquin convert: the embedded simulator is not built ({error})", file=sys.stderr)

@@ -24,6 +24,9 @@ def add_arguments(parser):
                         help="the configuration workbook (.xlsx); its folder and file name are passed on")
     parser.add_argument("--traceback", action="store_true",
                         help="print the full traceback when the run stops on an error")
+    from . import parallel_run
+
+    parallel_run.add_arguments(parser)
 
 
 def report(summary, traceback_text=None, out=None, err=None):
@@ -73,6 +76,10 @@ def execute(args):
         print(f"velquin run: the Velquin modules cannot be loaded ({error})", file=sys.stderr)
         print("  What to do: run 'make build'.", file=sys.stderr)
         return EXIT_UNUSABLE
+    from . import parallel_run
+
+    if parallel_run.wanted(args):
+        return parallel_run.execute(args, folder or os.curdir, name)
 
     from velquin_report.run_hook import RunReport
 

@@ -8,6 +8,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   python3 python3-dev pybind11-dev
   python3-pandas python3-numpy python3-openpyxl python3-pytest python3-hypothesis
+  python3-distributed
+  python3-pip python3-venv python3-setuptools python3-wheel
   python3-matplotlib python3-jinja2 python3-tqdm chromium fonts-dejavu-core
   libsuitesparse-dev
   libgtest-dev libgmock-dev libbenchmark-dev

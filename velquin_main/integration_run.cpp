@@ -8,6 +8,7 @@
 
 #include "bus_numbers_in_use.hpp"
 #include "case_names.hpp"
+#include "main_case_selection.hpp"
 #include "path_resolution.hpp"
 #include "python_support.hpp"
 #include "renumber_map_files.hpp"
@@ -61,8 +62,9 @@ public:
     IntegrationRun(const py::module_& module, const py::object& observer)
         : module_(module), observer_(observer) {}
 
-    void run(const py::object& file_path, const py::object& file_name) {
-        reporting_failure([&] { run_all(file_path, file_name); },
+    void run(const py::object& file_path, const py::object& file_name,
+             const py::object& selected_main_cases) {
+        reporting_failure([&] { run_all(file_path, file_name, selected_main_cases); },
                           [&](const py::error_already_set& error) { report_run_stop(error); });
     }
 
@@ -74,7 +76,26 @@ private:
                                            "' row under 'attribute description'");
     }
 
-    void run_all(const py::object& file_path, const py::object& file_name) {
+    // What the whole run would handle, for the observer's "run_started": the
+    // enabled rows of both tables, the main cases' names and each small
+    // case's result folder.
+    py::dict run_started_facts(const py::dict& main_cases) const {
+        py::list main_case_names;
+        for (const auto& [key, entry] : main_cases) {
+            main_case_names.append(planned_name(py::reinterpret_borrow<py::object>(entry)["filename"]));
+        }
+        py::list result_folders;
+        for (const auto& [key, entry] : small_cases_) {
+            result_folders.append(result_folder_of(py::reinterpret_borrow<py::object>(entry)["parent_path"]));
+        }
+        return py::dict(py::arg("main_cases") = py::list(main_cases.attr("values")()),
+                        py::arg("main_case_names") = main_case_names,
+                        py::arg("small_cases") = py::list(small_cases_.attr("values")()),
+                        py::arg("result_folders") = result_folders);
+    }
+
+    void run_all(const py::object& file_path, const py::object& file_name,
+                 const py::object& selected_main_cases) {
         run_stage_ = "read workbook";
         const py::object reader = global("ReadConfigFile")(file_path, file_name);
         const py::object software_rows = reader.attr("get_soft_config_indexed_dict")();
@@ -84,6 +105,8 @@ private:
         const SoftwareSettings settings = read_software_settings(software_rows);
         const py::dict main_cases = main_case_table(main_rows);
         small_cases_ = small_case_table(case_rows);
+        const MainCaseSelection selection(selected_main_cases, py::len(main_cases));
+        // The whole workbook's pairs, also in a run limited to some main cases.
         if (observer_.active()) {
             observer_.notify("run_planned",
                              py::dict(py::arg("pairs") = planned_pairs(main_cases, small_cases_)));
@@ -95,10 +118,14 @@ private:
         init_buses_ = settings.init_buses;
         engine_ = global("PSSE_ENGINE")(py::arg("psse_path") = workbook_path(*settings.psse_path),
                                         py::arg("version") = *settings.version);
+        if (observer_.active()) observer_.notify("run_started", run_started_facts(main_cases));
 
+        // Main cases keep their position in the workbook when others are left out.
         long main_index = 0;
         for (const auto& [key, entry] : main_cases) {
-            run_main_case(main_index++, py::reinterpret_borrow<py::object>(key),
+            const long index = main_index++;
+            if (!selection.contains(static_cast<std::size_t>(index))) continue;
+            run_main_case(index, py::reinterpret_borrow<py::object>(key),
                           py::reinterpret_borrow<py::object>(entry));
         }
     }
@@ -360,8 +387,8 @@ private:
 }  // namespace
 
 void run_integration(const py::module_& module, const py::object& file_path, const py::object& file_name,
-                     const py::object& observer) {
-    IntegrationRun(module, observer).run(file_path, file_name);
+                     const py::object& observer, const py::object& main_cases) {
+    IntegrationRun(module, observer).run(file_path, file_name, main_cases);
 }
 
 }  // namespace velquin::main

@@ -33,15 +33,19 @@ PYBIND11_MODULE(velquin_main, module) {
 
     module.def(
         "run_integration",
-        [](const py::object& file_path, const py::object& file_name, const py::object& observer) {
+        [](const py::object& file_path, const py::object& file_name, const py::object& observer,
+           const py::object& main_cases) {
             velquin::main::run_integration(py::module_::import("velquin_main"), file_path, file_name,
-                                           observer);
+                                           observer, main_cases);
         },
         py::arg("file_path"), py::arg("file_name"), py::kw_only(), py::arg("observer") = py::none(),
+        py::arg("main_cases") = py::none(),
         "Grafts every enabled small case of the workbook onto every enabled main case.\n\n"
         "file_path and file_name locate the workbook. observer, when given, is called as\n"
         "observer(event, facts) with the events 'run_planned' (the pairs to handle),\n"
+        "'run_started' (main_cases, main_case_names, small_cases, result_folders),\n"
         "'main_case_read', 'pair_started', 'pair_finished' (folder, converged, connections,\n"
-        "reconnected, refused, buses_out_of_service, seconds, stages, ...), and\n"
-        "'pair_stopped' or 'run_stopped' (stage, error) before an error propagates.");
+        "reconnected, refused, buses_out_of_service, seconds, stages, ...), and 'pair_stopped'\n"
+        "or 'run_stopped' (stage, error) before an error propagates. main_cases, when given,\n"
+        "limits the run to the enabled main cases at those positions (0 for the first).");
 }

@@ -9,6 +9,12 @@
 //                     order: main_index, small_index, main_case, small_case,
 //                     result_folder (a name or folder is None where its cell
 //                     is empty)
+//   "run_started"     main_cases, small_cases (the enabled rows of both
+//                     tables, in run order), main_case_names (None where
+//                     the name cell is empty), result_folders (each small
+//                     case's result folder as the run resolves it); sent
+//                     once the simulator adapter exists, whatever main
+//                     cases the run is limited to
 //   "main_case_read"  main_index, main_case, path, seconds
 //   "pair_started"    main_index, small_index, main_case, small_case,
 //                     small_case_path, result_folder

@@ -1,6 +1,7 @@
 // Construction, version selection, start-up, opening, saving and closing.
 #include <array>
 
+#include "embedded_simulator.hpp"
 #include "engine.hpp"
 #include "python_calls.hpp"
 #include "version_bands.hpp"
@@ -20,7 +21,7 @@ constexpr std::array<Band, 4> kStartupModules{{
 }  // namespace
 
 Engine::Engine(const py::object& path, const py::object& requested_version)
-    : psse_path(py::str(path)), version(py::float_(requested_version).cast<double>()) {
+    : psse_path(simulator_folder(path)), version(py::float_(requested_version).cast<double>()) {
     auto modules = get_modules();
     if (modules.is_none()) {
         // Unpacking nothing into (caspy, psspy) is a TypeError in the host too.

@@ -2,6 +2,7 @@
 // the simulator take keyword arguments only.
 #include <pybind11/pybind11.h>
 
+#include "embedded_simulator.hpp"
 #include "engine.hpp"
 #include "python_calls.hpp"
 #include "velquin_common/console.hpp"
@@ -46,6 +47,10 @@ PYBIND11_MODULE(velquin_ps, module) {
     module.doc() = "Velquin simulator adapter";
 
     velquin::python::clear_console_on_windows();
+
+    module.def("embedded_simulator_folder", &velquin::ps::embedded_simulator_folder,
+               "The folder of the embedded simulator's modules, which the psse_path value\n"
+               "'embedded' names.");
 
     py::class_<Engine> engine_class(module, "PSSE_ENGINE", py::dynamic_attr());
     engine_class

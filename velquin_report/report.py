@@ -21,7 +21,7 @@ from .page import render_page
 from .pair_summary import summary_row
 from .progress_text import StageText, failed_stage_text
 from .result_folder import REPORT_FOLDER, PairFolder, find_pairs, is_pair_folder, small_case_buses
-from .run_facts import ERROR, FAILED, PairFacts, pair_facts
+from .run_facts import ERROR, FAILED, PairFacts, pair_facts, read_summary_file
 from .stage_tables import OVERLOAD_PCT, PairStages, read_stages
 from .system_base import SystemBases, SystemBaseUnknown
 
@@ -130,6 +130,11 @@ def build_report(result_folder: str | Path, *, engine=None,
     if not pairs:
         raise ReportError(f"'{folder}' holds no pair's results (folders <small case>/<main case> with a "
                           "renumbering map)")
+    # In the run's order where its summary file gives it: main cases run at
+    # the same time reach their pairs in no set order. Others stay in the
+    # order their files were written.
+    run_order = {key: position for position, key in enumerate(read_summary_file(folder))}
+    pairs.sort(key=lambda pair: run_order.get(pair.key, len(run_order)))
     if engine is None:
         from .simulator import open_engine
 

@@ -45,7 +45,8 @@ def test_a_converged_pair_tells_its_counts_omissions_and_final_case(run, fake_si
     events = Events()
     run(observer=events)
 
-    assert events.names() == ["run_planned", "main_case_read", "pair_started", "network_solve_started",
+    assert events.names() == ["run_planned", "run_started", "main_case_read", "pair_started",
+                              "network_solve_started",
                               *["connection_solved"] * 3, "pair_finished"]
     pair = {"main_index": 0, "small_index": 0, "main_case": "main", "small_case": "plant", "connections": 3}
     assert events.named("network_solve_started") == [pair]
@@ -122,7 +123,8 @@ def test_an_error_in_a_pair_is_told_with_its_stage_before_it_propagates(run, fak
     events = Events()
     with pytest.raises(OSError, match="disk gone"):
         run(observer=events)
-    assert events.names() == ["run_planned", "main_case_read", "pair_started", "pair_stopped"]  # stopped in copy
+    assert events.names() == ["run_planned", "run_started", "main_case_read", "pair_started",
+                              "pair_stopped"]  # stopped in copy
     assert events.named("pair_stopped")[0] == {
         "main_index": 0, "small_index": 0, "main_case": "main", "small_case": "plant", "stage": "copy",
         "error": {"type": "OSError", "message": "disk gone"}}
