@@ -94,6 +94,15 @@ ADVICE = {
     "close": _WRITABLE,
 }
 DEFAULT_ADVICE = "read the message above; 'velquin run --traceback' shows where the error was raised"
+INTERRUPTED_ADVICE = ("the run was interrupted, not stopped by its data: the pairs that finished keep their "
+                      "results; run the workbook again for the rest")
+
+
+def advice(stage: str | None, error: dict) -> str:
+    """What to do about an error that stopped the run at `stage`."""
+    if error.get("type") == "KeyboardInterrupt":
+        return INTERRUPTED_ADVICE
+    return ADVICE.get(stage, DEFAULT_ADVICE)
 
 _BUSES_SHOWN = 20  # in printed lists; the JSON file holds them all
 
@@ -294,7 +303,7 @@ class RunSummary:
             else:
                 headline = "the run stopped"
             lines.append(f"velquin run: {headline}: {facts['type']}: {facts['message']}")
-            lines.append(f"  What to do: {ADVICE.get(stage, DEFAULT_ADVICE)}.")
+            lines.append(f"  What to do: {advice(stage, facts)}.")
         if lines and not traceback_shown:
             lines.append("  ('velquin run --traceback' shows where the error was raised.)")
         return lines
@@ -350,7 +359,7 @@ class RunSummary:
         pairs = [p for p in self.pairs if _result_folder(p) == result_folder]
         finals = [f for f in self.final_cases() if _same_folder(os.path.dirname(f["path"]), result_folder)]
         run_errors = [{"stage": e["stage"], "main_case": e["main_case"], **e["error"],
-                       "advice": ADVICE.get(e["stage"], DEFAULT_ADVICE)} for e in self.errors if e["pair"] is None]
+                       "advice": advice(e["stage"], e["error"])} for e in self.errors if e["pair"] is None]
         ended = self.ended_at if self.ended_at is not None else time.monotonic()
         return {
             "format": FORMAT,
@@ -437,7 +446,7 @@ def pair_document(pair: PairRecord) -> dict:
         stopped = pair.stopped or {}
         stage = stopped.get("stage")
         facts = stopped.get("error") or {"type": None, "message": None}
-        error = {"stage": stage, **facts, "advice": ADVICE.get(stage, DEFAULT_ADVICE)}
+        error = {"stage": stage, **facts, "advice": advice(stage, facts)}
     return {
         "main_case": pair.main_case,
         "small_case": pair.small_case,

@@ -219,3 +219,20 @@ def test_errors_of_main_cases_run_apart_are_each_told(cli):
                         "OSError: unreadable")
     assert lines[2] == "velquin run: the run stopped: MemoryError: worker killed"
     assert summary.exit_status == 1
+
+
+def test_an_interrupted_main_case_is_advised_as_an_interruption_not_by_its_stage(cli):
+    # A main case's process stopped by Ctrl-C while reading its case: the
+    # stage's advice (check the case's path) would send the user after a
+    # fault that is not there.
+    summary = cli.run_summary.RunSummary(out=io.StringIO())
+    summary("run_stopped", {"stage": "read main case", "main_index": 0, "main_case": "north",
+                            "error": {"type": "KeyboardInterrupt", "message": "the run was interrupted"}})
+    summary("run_stopped", {"stage": "read main case", "main_index": 1, "main_case": "south",
+                            "error": {"type": "OSError", "message": "unreadable"}})
+    lines = summary.error_lines()
+    assert lines[1] == f"  What to do: {cli.run_summary.INTERRUPTED_ADVICE}."
+    assert lines[3] == f"  What to do: {cli.run_summary.ADVICE['read main case']}."
+    summary.finish()
+    advice = [e["advice"] for e in summary.document("/r")["run_errors"]]
+    assert advice == [cli.run_summary.INTERRUPTED_ADVICE, cli.run_summary.ADVICE["read main case"]]
