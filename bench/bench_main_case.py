@@ -21,6 +21,7 @@ import tempfile
 import time
 from pathlib import Path
 
+from bench_run import simulator_folder
 from tiled_network import write_tiled_matpower
 
 REPO_DIR = Path(__file__).resolve().parent.parent
@@ -52,12 +53,6 @@ def prepare(folder, tiles):
         print(f"tiled {tiles} x case_ACTIVSg10k: {buses} buses ({time.perf_counter() - start:.1f} s to build)")
     psspy.progress_output(islct=6)
     return mains
-
-
-def simulator_folder():
-    import velquin_ps
-
-    return velquin_ps.embedded_simulator_folder()
 
 
 def main():

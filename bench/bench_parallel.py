@@ -31,6 +31,7 @@ import tempfile
 import time
 from pathlib import Path
 
+import bench_run
 from bench_run import DATA_DIR, build_plant, point_of_interconnection, simulator_folder
 
 REPO_DIR = Path(__file__).resolve().parent.parent
@@ -39,26 +40,9 @@ REPO_DIR = Path(__file__).resolve().parent.parent
 def write_workbook(path, main_cases, plants, psse_init=150000):
     """A workbook of the main cases and the plants ((name, connecting bus))
     in the folder cases/, results in results/, on the embedded simulator."""
-    from openpyxl import Workbook
-
-    book = Workbook()
-    rows = {
-        "Sheets": [["SHEET NAME", "SHEET TYPE", "SHEET RUN ENABLED", "FOLDER PATH TO STORE RESULTS FOR SHEET"],
-                   ["Software", "SOFT_INPUT", True, None], ["Main", "MAIN_INPUT", True, None],
-                   ["Plants", "CASE_INPUT", True, "results"]],
-        "Software": [["ATTRIBUTE DESCRIPTION", "ATTRIBUTE VALUE"], ["psse_path", "embedded"],
-                     ["psse_version", 35.5], ["psse_init", psse_init]],
-        "Main": [["ENABLED", "SNAPSHOT FILEPATH", "SNAPSHOT FILENAME"],
-                 *(["yes", "cases", name] for name in main_cases)],
-        "Plants": [["ENABLED", "FILEPATH OF CASE TO BE ADDED", "NAME OF CASE TO BE ADDED", "CONNECTING BUS NUMBER"],
-                   *(["yes", "cases", name, poi] for name, poi in plants)],
-    }
-    book.remove(book.active)
-    for title, lines in rows.items():
-        sheet = book.create_sheet(title)
-        for line in lines:
-            sheet.append(line)
-    book.save(path)
+    cases = Path("cases")
+    bench_run.write_workbook(path, "embedded", [cases / name for name in main_cases],
+                             [(cases / name, poi) for name, poi in plants], "results", psse_init)
 
 
 def build_study(folder, main, main_cases, plant_count):

@@ -115,9 +115,10 @@ def build_plant(psspy, path, poi, poi_kv, taken_numbers, feeders, units_per_feed
     return 2 + 2 * feeders * units_per_feeder
 
 
-def write_workbook(path, simulator, main_path, plants, results):
-    """A workbook of one main case and the plants [(saved case, connecting
-    bus), ...], with the results under `results`."""
+def write_workbook(path, simulator, main_cases, plants, results, psse_init=150000):
+    """A workbook of the main cases [saved case, ...] and the plants [(saved
+    case, connecting bus), ...] on the simulator `simulator` (a folder, or
+    "embedded"), with the results under `results`."""
     from openpyxl import Workbook
     book = Workbook()
     sheets = book.active
@@ -127,9 +128,9 @@ def write_workbook(path, simulator, main_path, plants, results):
                 ["Plants", "CASE_INPUT", True, str(results)]):
         sheets.append(row)
     rows = {"Software": [["ATTRIBUTE DESCRIPTION", "ATTRIBUTE VALUE"], ["psse_path", str(simulator)],
-                         ["psse_version", 35.5], ["psse_init", 150000]],
-            "Main": [["ENABLED", "SNAPSHOT FILEPATH", "SNAPSHOT FILENAME"],
-                     ["yes", str(main_path.parent), main_path.name]],
+                         ["psse_version", 35.5], ["psse_init", psse_init]],
+            "Main": [["ENABLED", "SNAPSHOT FILEPATH", "SNAPSHOT FILENAME"]] + [["yes", str(p.parent), p.name]
+                                                                               for p in main_cases],
             "Plants": [["ENABLED", "FILEPATH OF CASE TO BE ADDED", "NAME OF CASE TO BE ADDED",
                         "CONNECTING BUS NUMBER"]] + [["yes", str(p.parent), p.stem, bus] for p, bus in plants]}
     for title, lines in rows.items():
@@ -191,7 +192,7 @@ def main():
                 buses = build_plant(psspy, plant_path, poi, poi_kv, taken, feeders, units)
                 results_folder = folder / "results"
                 workbook = folder / "config.xlsx"
-                write_workbook(workbook, simulator, main_path, [(plant_path, poi)], results_folder)
+                write_workbook(workbook, simulator, [main_path], [(plant_path, poi)], results_folder)
                 if clock is None:
                     clock = SimulatorClock({"psspy": psspy, "caspy": caspy})
                 clock.take()  # the preparation's own calls are not the run's

@@ -45,13 +45,8 @@ WORK_KEYS = ("model_builds", "symbolic_analyses", "full_factorisations", "refact
 FLAT_RSOL = ([1, 2, 0, 0, 1, 1, 0, 99, 0, 0], [500.0, 5.0])
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from bench_run import write_workbook  # noqa: E402
+from bench_run import simulator_folder, write_workbook  # noqa: E402
 from tiled_network import write_tiled_matpower  # noqa: E402
-
-
-def simulator_folder() -> Path:
-    import velquin_main
-    return Path(velquin_main.__file__).resolve().parent.parent / "simulator"
 
 
 class SimulatorMeter:
@@ -248,7 +243,7 @@ def main() -> int:
             assert psspy.save(sfile=str(path)) == 0
             plants.append((path, bus))
         workbook = folder / "config.xlsx"
-        write_workbook(workbook, simulator, main_case, plants, folder / "results")
+        write_workbook(workbook, simulator, [main_case], plants, folder / "results")
 
         meter = SimulatorMeter(psspy)
         events = []

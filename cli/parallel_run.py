@@ -35,7 +35,7 @@ import uuid
 
 from .console_log import finish_abandoned
 from .run_command import report
-from .run_summary import EXIT_UNUSABLE, OUTCOMES, RunSummary, describe_error
+from .run_summary import EXIT_UNUSABLE, RunSummary, counts_text, describe_error
 
 STOP_WAIT_SECONDS = 20.0
 EXIT_INTERRUPTED = 130
@@ -174,8 +174,7 @@ def _state(result):
     for event, facts in _pair_events(result):
         summary(event, facts)
     counts = summary.counts()
-    told = [f"{counts[outcome]} {outcome.replace('_', ' ')}" for outcome in OUTCOMES if counts[outcome]]
-    return f"{counts['pairs']} pair(s): {', '.join(told) or 'none run'}"
+    return f"{counts['pairs']} pair(s): {counts_text(counts) or 'none run'}"
 
 
 class ParallelRun:

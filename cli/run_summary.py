@@ -340,8 +340,7 @@ class RunSummary:
             lines.append("  holds " + ", ".join(f"{held['small_case']} ({held_text(held)})"
                                                 for held in final["pairs"]))
         counts = self.counts()
-        told = [f"{counts[outcome]} {outcome.replace('_', ' ')}" for outcome in OUTCOMES if counts[outcome]]
-        lines.append(f"{counts['pairs']} pair{'s' if counts['pairs'] != 1 else ''}: {', '.join(told)}.")
+        lines.append(f"{counts['pairs']} pair{'s' if counts['pairs'] != 1 else ''}: {counts_text(counts)}.")
         return lines
 
     # -- run-summary.json ------------------------------------------------
@@ -389,6 +388,12 @@ class RunSummary:
 
 
 # -- pieces of text and of the document --------------------------------------
+
+def counts_text(counts: dict) -> str:
+    """The number of pairs of each outcome that has any (`RunSummary.counts`),
+    in words: "2 converged, 1 failed"."""
+    return ", ".join(f"{counts[outcome]} {outcome.replace('_', ' ')}" for outcome in OUTCOMES if counts[outcome])
+
 
 def failure_text(finished: dict) -> str:
     connection = finished.get("failed_connection")
