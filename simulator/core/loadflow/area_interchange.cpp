@@ -39,6 +39,10 @@ AreaInterchange build_area_interchange(const Case& c, const NetworkModel& m, int
     for (std::size_t b = 0; b < c.buses.size(); ++b) a.bus_area[b] = slot_of(a.area_numbers, c.buses[b].area);
 
     const BusIndex index(c.buses);
+    if (a.with_loads) {
+        a.load_bus.reserve(c.loads.size());
+        for (const Load& l : c.loads) a.load_bus.push_back(index.find(l.bus));
+    }
     std::vector<int> plant_at(c.buses.size(), -1);
     for (std::size_t p = 0; p < m.plants.size(); ++p)
         if (m.plants[p].bus >= 0 && !m.plants[p].machines.empty() &&
@@ -111,10 +115,10 @@ std::vector<double> area_exports(const Case& c, const NetworkModel& m, const Are
     for (const TieElementFlow& f : others)
         book(exports, area(f.bus_a), area(f.bus_b), f.p_a, f.p_b, f.metered_at_b);
     if (a.with_loads) {
-        const BusIndex index(c.buses);
-        for (const Load& l : c.loads) {
+        for (std::size_t k = 0; k < c.loads.size(); ++k) {
+            const Load& l = c.loads[k];
             if (l.status != 1) continue;
-            const int b = index.find(l.bus);
+            const int b = a.load_bus[k];
             if (b < 0) continue;
             const int node = m.bus_node[static_cast<std::size_t>(b)];
             if (node < 0 || !m.node_active[static_cast<std::size_t>(node)]) continue;

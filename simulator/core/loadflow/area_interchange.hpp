@@ -37,6 +37,7 @@ struct AreaInterchange {
     std::vector<AreaControl> controls;
     std::vector<int> area_numbers;  // every area of the buses and of the area records, ascending
     std::vector<int> bus_area;      // per case bus: index into area_numbers
+    std::vector<int> load_bus;      // option 2, per case load: its case bus index, -1 when none
     std::vector<std::string> notes;
     bool active() const { return !controls.empty(); }
 };

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "loadflow/bus_index.hpp"
-
 namespace velquin::sim::loadflow {
 
 namespace {
@@ -101,7 +99,7 @@ double converter_reactive_power(const LccConverterData& c, double p, double angl
     return std::fabs(p) * tan_phi;
 }
 
-LccLineData lcc_line_data(const Case& c, std::size_t line, std::string& problem) {
+LccLineData lcc_line_data(const Case& c, const BusIndex& index, std::size_t line, std::string& problem) {
     const TwoTerminalDcLine& l = c.two_terminal_dc_lines[line];
     LccLineData d;
     d.line = static_cast<int>(line);
@@ -114,7 +112,6 @@ LccLineData lcc_line_data(const Case& c, std::size_t line, std::string& problem)
     d.compounding = l.compounding_resistance;
     d.margin = std::clamp(l.current_margin, 0.0, 1.0);
     d.metered_at_inverter = l.metered_end != "R" && l.metered_end != "r";
-    const BusIndex index(c.buses);
     auto converter = [&](const TwoTerminalDcConverter& x, const char* end) {
         LccConverterData k;
         k.bus = index.find(x.bus);

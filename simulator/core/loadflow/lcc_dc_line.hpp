@@ -32,6 +32,7 @@
 
 #include <string>
 
+#include "loadflow/bus_index.hpp"
 #include "model/case.hpp"
 
 namespace velquin::sim::loadflow {
@@ -74,8 +75,8 @@ struct LccLineData {
 };
 
 // The data of a line, or an explanation in `problem` of why it cannot
-// carry power (left blocked).
-LccLineData lcc_line_data(const Case& c, std::size_t line, std::string& problem);
+// carry power (left blocked). `index` is the index of `c.buses`.
+LccLineData lcc_line_data(const Case& c, const BusIndex& index, std::size_t line, std::string& problem);
 
 // The solved operating point of a line for the two AC voltage magnitudes.
 struct LccOperatingPoint {

@@ -569,7 +569,7 @@ private:
                 continue;
             }
             std::string problem;
-            LccLineData d = lcc_line_data(c_, k, problem);
+            LccLineData d = lcc_line_data(c_, index_, k, problem);
             if (!problem.empty()) {
                 m_.notes.push_back(who + ": " + problem + "; blocked");
                 continue;

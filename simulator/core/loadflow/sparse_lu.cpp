@@ -207,8 +207,4 @@ void SparseLu::solve_transposed(std::vector<double>& b) const {
     klu_tsolve(e.symbolic, const_cast<klu_numeric*>(e.last), n, 1, b.data(), &state_->common);
 }
 
-int SparseLu::dimension() const {
-    return current_ == nullptr ? 0 : static_cast<int>(current_->col_start.size()) - 1;
-}
-
 }  // namespace velquin::sim::loadflow

@@ -67,7 +67,6 @@ public:
     void solve(std::vector<double>& b) const;
     void solve_transposed(std::vector<double>& b) const;
 
-    int dimension() const;
     // Counters, for benchmarks and tests.
     std::size_t analyses() const { return analyses_; }
     std::size_t full_factorisations() const { return full_factorisations_; }

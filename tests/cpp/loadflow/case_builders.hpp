@@ -1,5 +1,5 @@
-// Small hand-built cases for the load-flow tests: buses, branches, loads
-// and machines with the fields a test sets most often.
+// Small hand-built cases for the load-flow tests: buses, branches,
+// transformers, loads and machines with the fields a test sets most often.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -58,6 +58,17 @@ inline Machine machine(int at, double pg, double qmax = 9999.0, double qmin = -9
     g.qmax = qmax;
     g.qmin = qmin;
     return g;
+}
+
+// A two-winding transformer from `bus1` to `bus2`: impedance on the
+// system base, winding 1 at `ratio`.
+inline Transformer transformer(int bus1, int bus2, double r, double x, double ratio = 1.0) {
+    Transformer t;
+    t.bus1 = bus1;
+    t.bus2 = bus2;
+    t.impedance[0] = {r, x, 100.0};
+    t.windings[0].ratio = ratio;
+    return t;
 }
 
 // Swing bus 1 at 1.0 pu feeding a load at bus 2 over a line.

@@ -39,12 +39,7 @@ Case two_areas() {
     c.machines[1].rmpct = 75.0;
     c.machines[2].rmpct = 25.0;
     c.lines = {line(1, 2, 0.01, 0.08, 0.02), line(3, 4, 0.01, 0.06), line(2, 3, 0.02, 0.15, 0.04)};
-    Transformer t;
-    t.bus1 = 1;
-    t.bus2 = 4;
-    t.impedance[0] = {0.004, 0.12, 100.0};
-    t.windings[0].ratio = 1.03;
-    c.transformers = {t};
+    c.transformers = {transformer(1, 4, 0.004, 0.12, 1.03)};
     c.loads = {load(2, {60.0, 20.0}), load(4, {50.0, 15.0})};
     c.loads[1].area = 2;
     c.areas = {area(1, 1, -kDesiredExport, kTolerance), area(2, 3, kDesiredExport, kTolerance)};

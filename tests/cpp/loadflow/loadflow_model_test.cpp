@@ -260,16 +260,8 @@ TEST(LoadflowBranches, ThreeWindingStarMatchesExplicitStarBus) {
     Case explicit_star = star;
     explicit_star.transformers.clear();
     explicit_star.buses.push_back(bus(4, kLoadBus));
-    auto unit = [](int from, double r, double x, double ratio) {
-        Transformer u;
-        u.bus1 = from;
-        u.bus2 = 4;
-        u.impedance[0] = {r, x, 100.0};
-        u.windings[0].ratio = ratio;
-        return u;
-    };
-    explicit_star.transformers = {unit(1, 0.005, 0.06, 1.0), unit(2, 0.005, 0.04, 1.02),
-                                  unit(3, 0.005, 0.08, 1.0)};
+    explicit_star.transformers = {transformer(1, 4, 0.005, 0.06), transformer(2, 4, 0.005, 0.04, 1.02),
+                                  transformer(3, 4, 0.005, 0.08)};
     ASSERT_EQ(solve_loadflow(explicit_star, tight()).status, kSolutionConverged);
     for (std::size_t k = 0; k < 3; ++k) {
         EXPECT_NEAR(star.buses[k].vm, explicit_star.buses[k].vm, 1e-9);
@@ -281,10 +273,7 @@ TEST(LoadflowBranches, ThreeWindingStarMatchesExplicitStarBus) {
 TEST(LoadflowAdjustments, TapAndSwitchedShuntBringVoltagesIntoTheirBands) {
     Case c = two_bus({80.0, 40.0});
     c.lines.clear();
-    Transformer t;
-    t.bus1 = 1;
-    t.bus2 = 2;
-    t.impedance[0] = {0.005, 0.1, 100.0};
+    Transformer t = transformer(1, 2, 0.005, 0.1);
     t.windings[0].control_mode = 1;
     t.windings[0].controlled_bus = 2;
     t.windings[0].vmin = 0.99;

@@ -19,12 +19,7 @@ using namespace case_builders;
 Case transformer_case() {
     Case c = two_bus({80.0, 30.0});
     c.lines[0] = line(1, 2, 0.02, 0.25);
-    Transformer t;
-    t.bus1 = 1;
-    t.bus2 = 2;
-    t.impedance[0] = {0.004, 0.1, 100.0};
-    t.windings[0].ratio = 1.0;
-    c.transformers = {t};
+    c.transformers = {transformer(1, 2, 0.004, 0.1)};
     return c;
 }
 
