@@ -1,7 +1,5 @@
 #include "operations/dc_line_operations.hpp"
 
-#include <algorithm>
-#include <cctype>
 #include <limits>
 
 #include "operations/checks.hpp"
@@ -15,11 +13,6 @@ constexpr int kMaxBridges = 99;
 OperationResult missing(std::string_view what, std::string_view name) {
     return refuse(ElementCode::kElementNotFound,
                   std::string(what) + " '" + std::string(name) + "' does not exist");
-}
-
-std::string upper(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return text;
 }
 
 }  // namespace
@@ -49,7 +42,7 @@ OperationResult set_two_terminal_dc_line_data(Case& c, CaseIndex& index, const T
                    {"DCVMIN", &d.min_compounded_kv},
                    {"CCCACC", &d.ccc_acceleration}});
     checks.non_negative("RDC", d.resistance);
-    const std::string meter = upper(normalize_identifier(d.metered_end.value_or("I")));
+    const std::string meter = fold_identifier(d.metered_end.value_or("I"));
     if (checks.ok() && meter != "R" && meter != "I")
         checks.fail(ElementCode::kInvalidValue, "metered end '" + *d.metered_end + "' must be 'R' or 'I'");
     if (!checks.ok()) return checks.result();

@@ -2,6 +2,7 @@
 // open in psspy.
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -34,38 +35,26 @@ public:
     // an instance attribute; nullptr for any other name.
     static py::object build_pending(const py::object& self, const std::string& name) {
         CaseData& data = self.cast<CaseData&>();
-        for (auto it = data.pending_.begin(); it != data.pending_.end(); ++it) {
-            if (name != (*it)->name) continue;
-            py::object table = (*it)->build(data.case_);
-            data.settle(it);
-            store(self, py::str(name), table);
-            return table;
-        }
-        return py::object();
+        const auto it = data.find_pending(name);
+        if (it == data.pending_.end()) return py::object();
+        py::object table = (*it)->build(data.case_);
+        data.settle(it);
+        store(self, py::str(name), table);
+        return table;
     }
 
     // A caller setting or deleting `name` takes the table over: it is no
-    // longer built.
-    void forget_pending(const std::string& name) {
-        for (auto it = pending_.begin(); it != pending_.end(); ++it) {
-            if (name == (*it)->name) {
-                settle(it);
-                return;
-            }
-        }
-    }
-
-    bool is_pending(const std::string& name) const {
-        for (const CaseTable* table : pending_) {
-            if (name == table->name) return true;
-        }
-        return false;
+    // longer built. True when it was still to be built.
+    bool forget_pending(const std::string& name) {
+        const auto it = find_pending(name);
+        if (it == pending_.end()) return false;
+        settle(it);
+        return true;
     }
 
     static void build_all(const py::object& self) {
-        std::vector<std::string> names;
-        for (const CaseTable* table : self.cast<CaseData&>().pending_) names.emplace_back(table->name);
-        for (const std::string& name : names) build_pending(self, name);
+        for (const std::string& name : self.cast<const CaseData&>().pending_names())
+            build_pending(self, name);
     }
 
     std::vector<std::string> pending_names() const {
@@ -79,6 +68,11 @@ public:
     }
 
 private:
+    std::vector<const CaseTable*>::iterator find_pending(const std::string& name) {
+        return std::find_if(pending_.begin(), pending_.end(),
+                            [&name](const CaseTable* table) { return name == table->name; });
+    }
+
     void settle(std::vector<const CaseTable*>::iterator it) {
         pending_.erase(it);
         if (pending_.empty()) case_ = Case{};  // every table is built: the case is no longer needed
@@ -140,11 +134,7 @@ PYBIND11_MODULE(caspy, m) {
              })
         .def("__delattr__",
              [](const py::object& self, const std::string& name) {
-                 CaseData& data = self.cast<CaseData&>();
-                 if (data.is_pending(name)) {
-                     data.forget_pending(name);
-                     return;
-                 }
+                 if (self.cast<CaseData&>().forget_pending(name)) return;
                  if (PyObject_GenericSetAttr(self.ptr(), py::str(name).ptr(), nullptr) != 0)
                      throw py::error_already_set();
              })

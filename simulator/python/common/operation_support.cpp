@@ -51,6 +51,15 @@ int required_int(const CallArguments& a, std::string_view function, std::string_
     return *value;
 }
 
+std::string required_text(const CallArguments& a, std::string_view function, std::string_view name) {
+    auto value = text_arg(a, name);
+    if (!value) {
+        throw py::type_error(std::string(function) + "() missing required argument '" + std::string(name) +
+                             "'");
+    }
+    return *value;
+}
+
 OwnershipData ownership_args(const CallArguments& a, std::string_view int_array, int first_owner,
                              std::string_view real_array, int first_fraction) {
     OwnershipData data;

@@ -25,6 +25,8 @@ OptionalText text_arg(const CallArguments& a, std::string_view array, int positi
 // A bus-number argument the call cannot do without; its absence is an
 // argument error (TypeError), as for any required parameter.
 int required_int(const CallArguments& a, std::string_view function, std::string_view name);
+// A name argument the call cannot do without (a DC line or FACTS device).
+std::string required_text(const CallArguments& a, std::string_view function, std::string_view name);
 
 // Owners from consecutive integer positions and their fractions from
 // consecutive real positions.

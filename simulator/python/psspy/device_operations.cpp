@@ -25,12 +25,6 @@ int on_case(const char* function, Operation operation) {
     return finish(function, operation(session().current_case(), session().case_index()));
 }
 
-std::string required_text(const CallArguments& a, const char* function, const char* name) {
-    const OptionalText value = text_arg(a, name);
-    if (!value) throw py::type_error(std::string(function) + "() missing required argument '" + name + "'");
-    return *value;
-}
-
 void register_two_terminal_dc_lines(py::module_& m) {
     def_operation(
         m, "two_terminal_dc_line_data",
@@ -99,10 +93,7 @@ void register_vsc_dc_lines(py::module_& m) {
             VscDcLineData d;
             d.name = required_text(a, name, "name");
             d.status = int_arg(a, "intgar", 1);
-            for (int i = 0; i < kOwnerCount; ++i) {
-                d.ownership.owner[static_cast<std::size_t>(i)] = int_arg(a, "intgar", 2 + i);
-                d.ownership.fraction[static_cast<std::size_t>(i)] = real_arg(a, "realar", 2 + i);
-            }
+            d.ownership = ownership_args(a, "intgar", 2, "realar", 2);
             d.resistance = real_arg(a, "realar", 1);
             return on_case(name, [&](Case& c, CaseIndex& i) { return set_vsc_dc_line_data(c, i, d); });
         },
